@@ -1,0 +1,18 @@
+#ifndef CHIPDISK_SOUNDLIB_H
+#define CHIPDISK_SOUNDLIB_H
+
+// The seven sound operations the chipdisk relies on, played through libopenmpt
+// and SDL2 audio, with the spectrum computed by KissFFT.
+
+struct FMUSIC_MODULE;   // opaque song handle, owned by the sound layer for the whole run
+struct FSOUND_DSPUNIT;  // opaque handle of the spectrum analysis unit
+
+signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name);
+signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod);  // null: does nothing
+signed char FMUSIC_StopSong(FMUSIC_MODULE* mod);  // null: does nothing
+FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit();
+signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
+float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first
+
+#endif
