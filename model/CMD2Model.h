@@ -1,6 +1,7 @@
 #ifndef CHIPDISK_CMD2MODEL_H
 #define CHIPDISK_CMD2MODEL_H
 
+#include <cstddef>
 #include <cstdint>
 
 struct md2_vert_t {
@@ -31,13 +32,19 @@ public:
     CMD2Model(const CMD2Model&) = delete;
     CMD2Model& operator=(const CMD2Model&) = delete;
 
+    // Returns 1 in every case; a file that cannot be read or does not hold a
+    // consistent MD2 model leaves the model without a mesh.
     int LoadModel(const char* path);
+    // Same as LoadModel on bytes already in memory.
+    int LoadFromMemory(const unsigned char* data, size_t size);
     int SetFrame(int frame);
     int Render(float x, float y, float z, int frameA, int frameB, float t);
 
     const md2_mesh_t* getMesh() const { return mesh; }
 
 private:
+    void freeMesh();
+
     md2_mesh_t* mesh;
 };
 
