@@ -64,7 +64,7 @@ def make_bg():
         for x in range(BG_W):
             i = y * BG_W + x
             d = density[i] * 0.75 + warp[i] * 0.35 - 0.05
-            d = smoothstep(0.30, 0.80, d)
+            d = smoothstep(0.24, 0.80, d)
             # the mixing layer pushes some clouds towards violet, others towards teal
             c = ramp(NEBULA, d * 0.92)
             h = tint[i]
