@@ -1,0 +1,94 @@
+#include "CHud.h"
+
+#include "CF3D.h"
+
+#include <cstring>
+
+namespace {
+const char kScrollText[] =
+    "                      Hi there! kirrowane on the keys..at last we finally release this "
+    "chipdisk. first we would release this one at Vantrelholm this summer, but it was "
+    "something that collided in our way back then. SO here it is. Hope you enjoy it. many "
+    "scenehugs to all of you out there. And remember: the new cool thing to say right now "
+    "is the word fresh! peace.";
+static_assert(sizeof(kScrollText) - 1 == 363, "scroller text length");
+}  // namespace
+
+CHud::CHud(CF3D* f3d) : f3d(f3d) {
+    overlayTexture = f3d->loadTexture("data/gfx/overlay.png");
+    darkenTexture = f3d->loadTexture("data/gfx/overlay_darken.png");
+    topTexture = f3d->loadTexture("data/gfx/test2.png");
+    scrollPos = 50.0f;
+    std::memset(scrollText, 0, sizeof(scrollText));
+    std::strcpy(scrollText, kScrollText);
+}
+
+// Pictures are stored bottom row first, so t = 0 goes to the bottom edge.
+void CHud::fullViewQuad(float right) {
+    const float h = static_cast<float>(f3d->getHeight());
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0); glVertex2f(0, h);
+    glTexCoord2f(1, 0); glVertex2f(right, h);
+    glTexCoord2f(1, 1); glVertex2f(right, 0);
+    glTexCoord2f(0, 1); glVertex2f(0, 0);
+    glEnd();
+}
+
+void CHud::drawBase() {
+    const float w = static_cast<float>(f3d->getWidth());
+    f3d->openMode2D();
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor3f(1, 1, 1);
+    glBindTexture(GL_TEXTURE_2D, darkenTexture);
+    fullViewQuad(w);
+
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glColor3f(1, 1, 1);
+    glBindTexture(GL_TEXTURE_2D, overlayTexture);
+    fullViewQuad(w);
+
+    // The additive blend function stays: the scroller's glyphs are drawn with it.
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    f3d->closeMode2D();
+}
+
+bool CHud::glyphAt(int i, float& x, float& alpha) const {
+    x = scrollPos + 12.0f * static_cast<float>(i);
+    if (x <= 130.0f) return false;
+    if (x < 160.0f)
+        alpha = (x - 130.0f) / 30.0f;
+    else if (x > 340.0f)
+        alpha = (362.0f - x) / 22.0f;  // negative past 362; GL clamps it to 0
+    else
+        alpha = 1.0f;
+    return true;
+}
+
+void CHud::drawScroller() {
+    scrollPos = static_cast<float>(scrollPos - 0.5 * f3d->getDt());
+    if (scrollPos < -4200.0f) scrollPos = 80.0f;
+
+    for (int i = 0; scrollText[i] != '\0'; ++i) {
+        float x, alpha;
+        if (!glyphAt(i, x, alpha)) continue;
+        glColor4f(1, 1, 1, alpha);
+        f3d->drawChar(scrollText[i], static_cast<int>(x), 45, 0);
+    }
+}
+
+void CHud::drawOverlay() {
+    const float w = static_cast<float>(f3d->getWidth());
+    f3d->openMode2D();
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, topTexture);
+    glColor3f(1, 1, 1);
+    fullViewQuad(w + 1);
+    // Blending stays on: the next frame's spectrum rings are drawn with it.
+    glDisable(GL_TEXTURE_2D);
+    f3d->closeMode2D();
+}

@@ -17,7 +17,13 @@ public:
     void setScrollPos(float pos) { scrollPos = pos; }
     const char* getScrollText() const { return scrollText; }
 
+    // Position and opacity of character i at the current scroll position, as the
+    // scroller draws it; false when the character is left of the window.
+    bool glyphAt(int i, float& x, float& alpha) const;
+
 private:
+    void fullViewQuad(float right);
+
     CF3D* f3d;
     GLuint overlayTexture;
     GLuint topTexture;

@@ -14,10 +14,14 @@ public:
     float getPathPhaseY() const { return pathPhaseY; }
     float getZoomPhase() const { return zoomPhase; }
 
-private:
+    // One pass over all strands in the given colour, under whatever projection is set.
     void drawStrands(float r, float g, float b, float a);
+
+private:
     float pathX(float z) const;
     float pathY(float z) const;
+    float cameraX() const;
+    float cameraY() const;
 
     float nominalWidth;
     float nominalHeight;
