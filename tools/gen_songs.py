@@ -214,6 +214,10 @@ class Comp:
                     self.note_on(pat, b * self.bar + i, ch, 48 + tr, self.ins[name], vol)
 
     def commit(self, pat):
+        # a note held to the end of a pattern must not hang on through the next one
+        for role, ch in self.ch.items():
+            if role not in ('drum', 'hat', 'perc'):
+                self.key_off(pat, 0, ch)
         if pat in self.patterns:
             return self.patterns.index(pat)
         self.patterns.append(pat)
@@ -279,7 +283,7 @@ def kirrowane_intro():
     B2 = chords('Bm G D A')
     m1 = '0:6:4 6:2:2 8:4:0 12:4:2'
     m2 = '0:4:4 4:4:5 8:8:7v'
-    cad = '0:8:4v 8:2:2 10:2:1 12:4:0'
+    cad = '0:8:4v 8:2:2 10:2:1 12:4:0f'
     beat = ['k.....h.k.h.s.h.', 'k.....h.k.h.s.hg']
     fill = 'k.....h.s.s.ssss'
     hats = 'h.h.H.h.h.h.H.h.'
@@ -300,7 +304,7 @@ def kirrowane_intro():
     intro = sec(A, drums=False, hits=(0, 4, 8, 12))
     a1 = sec(A, [m1, c.vary(m1), m1, m2])
     a2 = sec(A, [m1, c.vary(m1), m2, cad], fill_bar=True)
-    b1 = sec(B, ['0:8:7v 8:8:4', '0:4:2 4:4:4 8:8:7v', '0:16:4v', '0:12:4v'])
+    b1 = sec(B, ['0:8:7v 8:8:4~', '0:4:2 4:4:4 8:8:7v', '0:16:4f', '0:12:4v'])
     b2 = sec(B2, ['0:8:4v 8:8:2', '0:4:0 4:4:2 8:8:4v', m2, cad], fill_bar=True)
     out = sec(A, [m2, m1, c.vary(m2), cad], hat='h.h.h.h.H.h.h.h.')
     c.order = [intro, a1, a2, b1, b2, a1, a2, out, b1, b2, intro]
@@ -340,7 +344,7 @@ def night_drive():
             ev = c.lead(p, 'lead', chs, plan, 52, octave=5)
             c.echo(p, 'echo', ev, 26)
         c.arps(p, 'arp', chs, [0, 2, 4, 6, 8, 10, 12, 14], 24, cut=3, accent=(0, 6, 12))
-        c.bass(p, 'bass', chs, bassf, 34)
+        c.bass(p, 'bass', chs, bassf, 30)
         if pad:
             c.pad(p, 'pad', chs, 30)
         if kick:
@@ -477,7 +481,7 @@ def turbo_lagoon():
                 c.lead(p, 'harm', chs, plan, 34, shift=-2)
             c.echo(p, 'echo', ev, 18)
         c.arps(p, 'arp', chs, [0, 2, 4, 6, 8, 10, 12, 14], 24, octave=5, cut=2)
-        c.bass(p, 'bass', chs, bassf, 34)
+        c.bass(p, 'bass', chs, bassf, 30)
         if drums:
             c.drums(p, 'drum', with_fill(beat, fill) if fill_bar else full(beat))
             c.drums(p, 'hat', full(hats))
@@ -489,7 +493,7 @@ def turbo_lagoon():
     a2 = sec(A, [ma, mb, mc, '0:16:0v'])
     b1 = sec(B, [mc, mc, mb, '0:8:4v 8:8:2v'])
     b2 = sec(B2, [mc, '0:4:7 4:4:6 8:8:4v', ma, '0:16:0v'])
-    brk = sec(B, ['0:16:4v', '0:16:5v', '0:16:2v', '0:16:4v'], harm=False)
+    brk = sec(B, ['0:16:4v', '0:16:5f', '0:16:2v', '0:16:4f'], harm=False)
     c.order = [intro, a1, a2, b1, b2, a1, a2, brk, b1, b2, a1, a2, b1, b2, a2, intro,
                a1, b2, b1, a2]
     return c, 1
