@@ -1,0 +1,120 @@
+#include "CSongCtrl.h"
+
+#include "CF3D.h"
+#include "SoundLib.h"
+
+#include <dirent.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+CSongCtrl::CSongCtrl(CF3D* f3d)
+    : shownSong(1), currentSong(1), songCount(0), module(nullptr),
+      fading(0), fadeDir(0), menuAlpha(1.0f), f3d(f3d) {
+    FSOUND_Init(44100, 32, 0);
+    loadSongs();
+    playSong(2);
+    FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1);
+}
+
+void CSongCtrl::loadSongs() {
+    songs.clear();
+    songs.push_back({" ", ""});
+    songs.push_back({"tavro chipdisk", "data/songs/kirrowane-intro.xm"});
+    int count = 0;
+
+    DIR* dir = opendir("./data/songs/");
+    if (!dir) {
+        puts("Couldn't open the directory.");
+    } else {
+        count = 2;
+        while (struct dirent* entry = readdir(dir)) {
+            const char* file = entry->d_name;
+            if (!strcmp(file, "..") || !strcmp(file, ".") ||
+                !strcmp(file, "kirrowane-chipdiskintro.xm"))
+                continue;
+            // the first character stays as it is, so "_intro.xm" keeps its underscore
+            std::string name = file;
+            for (std::size_t i = 1; i < name.size(); i++) {
+                if (name[i] == '.') {
+                    name.resize(i);
+                    break;
+                }
+                if (name[i] == '_') name[i] = ' ';
+            }
+            songs.push_back({name, std::string("data/songs/") + file});
+            count++;
+        }
+        closedir(dir);
+    }
+    songCount = count;
+}
+
+void CSongCtrl::playSong(int slot) {
+    // an empty folder leaves no slot 2: nothing to start
+    if (slot < 1 || slot >= static_cast<int>(songs.size())) return;
+    FMUSIC_StopSong(module);
+    module = FMUSIC_LoadSong(songs[slot].path.c_str());
+    FMUSIC_PlaySong(module);
+    currentSong = slot;
+}
+
+void CSongCtrl::playNext() {
+    shownSong = currentSong;
+    if (currentSong + 1 < songCount) playSong(currentSong + 1);
+    fading = 1;
+    menuAlpha = 1.0f;
+    fadeDir = -1;
+}
+
+void CSongCtrl::playPrev() {
+    shownSong = currentSong;
+    if (currentSong - 1 > 0) playSong(currentSong - 1);
+    fading = 1;
+    menuAlpha = 1.0f;
+    fadeDir = -1;
+}
+
+void CSongCtrl::play() {
+    FMUSIC_PlaySong(module);
+}
+
+void CSongCtrl::stop() {
+    FMUSIC_StopSong(module);
+}
+
+float* CSongCtrl::getSpectrum() {
+    return FSOUND_DSP_GetSpectrum();
+}
+
+int CSongCtrl::songLineX() {
+    const int len = static_cast<int>(songs[shownSong].name.size());
+    if (len < 28) return 10;
+    // names wider than the line swing left to show their tail, then rest
+    const int offset = static_cast<int>(std::sin(f3d->getTicks() / ((len - 27) * 500.0)) *
+                                        (10.0 * len - 270.0));
+    return offset > 0 ? 10 : 10 + offset;
+}
+
+void CSongCtrl::drawSongMenu() {
+    if (fading) {
+        menuAlpha = static_cast<float>(static_cast<double>(menuAlpha) +
+                                       static_cast<double>(f3d->getDt()) * 0.05 * fadeDir);
+        if (menuAlpha > 1.0f) {
+            fading = 0;
+            menuAlpha = 1.0f;
+        }
+        if (menuAlpha < 0.0f) {
+            shownSong = currentSong;
+            fadeDir = 1;
+            menuAlpha = 0.0f;
+        }
+    }
+    glColor4f(1.0f, 1.0f, 1.0f, menuAlpha);
+    f3d->drawStr(songs[shownSong].name.c_str(), songLineX(), f3d->getHeight() - 43);
+}
+
+float absf(float x) {
+    return x < 0 ? -x : x;
+}

@@ -1,0 +1,210 @@
+#include "SoundLib.h"
+
+#include "CSpectrumAnalyser.h"
+
+#include <SDL.h>
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct FMUSIC_MODULE {
+    std::unique_ptr<openmpt::module> mpt;
+};
+
+struct FSOUND_DSPUNIT {
+    bool active = false;
+};
+
+namespace {
+
+const int RATE = 44100;
+const int BUFFER_FRAMES = 512;
+const int RING_SIZE = 16384;  // mono samples, power of two, well above window + latency
+
+// Swallows libopenmpt's log. Never changes stream state, so the loader on the GUI
+// thread and the renderer on the audio thread may both write to it.
+class QuietBuf : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+struct Output {
+    SDL_AudioDeviceID dev = 0;
+    int freq = RATE;
+    int latencyFrames = BUFFER_FRAMES;
+
+    // written by the GUI thread under the device lock, read by the callback under it
+    FMUSIC_MODULE* current = nullptr;
+    bool playing = false;
+
+    // what reached the output, as mono; the callback is the only writer
+    std::atomic<float> ring[RING_SIZE];
+    std::atomic<uint64_t> written{0};
+
+    Output() {
+        for (auto& s : ring) s.store(0.0f, std::memory_order_relaxed);
+    }
+};
+
+// None of these is ever destroyed: the audio thread may still run while the process exits.
+Output& output() {
+    static Output* o = new Output;
+    return *o;
+}
+
+std::vector<std::unique_ptr<FMUSIC_MODULE>>& songs() {
+    static auto* list = new std::vector<std::unique_ptr<FMUSIC_MODULE>>;
+    return *list;
+}
+
+std::ostream& quietLog() {
+    static QuietBuf* buf = new QuietBuf;
+    static std::ostream* log = new std::ostream(buf);
+    return *log;
+}
+
+FSOUND_DSPUNIT fftUnit;
+
+void SDLCALL render(void* userdata, Uint8* stream, int len) {
+    Output& o = *static_cast<Output*>(userdata);
+    float* buf = reinterpret_cast<float*>(stream);
+    const int frames = len / static_cast<int>(2 * sizeof(float));
+    std::size_t done = 0;
+    if (o.playing && o.current) {
+        try {
+            done = o.current->mpt->read_interleaved_stereo(o.freq, frames, buf);
+        } catch (...) {
+            done = 0;
+        }
+    }
+    std::fill(buf + 2 * done, buf + 2 * frames, 0.0f);
+
+    const uint64_t w = o.written.load(std::memory_order_relaxed);
+    for (int i = 0; i < frames; i++)
+        o.ring[(w + i) & (RING_SIZE - 1)].store((buf[2 * i] + buf[2 * i + 1]) * 0.5f,
+                                                std::memory_order_relaxed);
+    o.written.store(w + frames, std::memory_order_release);
+}
+
+bool openDevice(Output& o) {
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = RATE;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = BUFFER_FRAMES;
+    want.callback = render;
+    want.userdata = &o;
+    SDL_AudioSpec got;
+    o.dev = SDL_OpenAudioDevice(nullptr, 0, &want, &got, 0);
+    if (!o.dev) return false;
+    o.freq = got.freq;
+    o.latencyFrames = got.samples;
+    return true;
+}
+
+}  // namespace
+
+signed char FSOUND_Init(int, int, unsigned int) {
+    Output& o = output();
+    if (o.dev) return 1;
+    bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 && openDevice(o);
+    if (!ok) {
+        // no card or no server: SDL's dummy driver keeps the clock and the spectrum running
+        std::string why = SDL_GetError();
+        if (SDL_WasInit(SDL_INIT_AUDIO)) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+        ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 && openDevice(o);
+        std::fprintf(stderr, "chipdisk: no sound device (%s), playing silently\n", why.c_str());
+    }
+    if (!ok) return 0;
+    SDL_PauseAudioDevice(o.dev, 0);
+    return 1;
+}
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+    if (!name) return nullptr;
+    struct stat st;
+    if (stat(name, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return nullptr;
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return nullptr;
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) return nullptr;
+    try {
+        auto mod = std::make_unique<FMUSIC_MODULE>();
+        mod->mpt = std::make_unique<openmpt::module>(bytes, quietLog());
+        mod->mpt->set_repeat_count(-1);
+        FMUSIC_MODULE* handle = mod.get();
+        songs().push_back(std::move(mod));
+        return handle;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// All seven operations run on the one GUI thread, the only writer of current and
+// playing, so reading those here without the lock is safe.
+signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
+    Output& o = output();
+    if (!mod || !o.dev) return 0;
+    if (o.current == mod && o.playing) return 1;
+    // the callback renders only current-and-playing, so mod is ours to rewind
+    mod->mpt->set_position_seconds(0.0);
+    SDL_LockAudioDevice(o.dev);
+    o.current = mod;
+    o.playing = true;
+    SDL_UnlockAudioDevice(o.dev);
+    return 1;
+}
+
+signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
+    Output& o = output();
+    if (!mod || !o.dev) return 0;
+    if (o.current != mod || !o.playing) return 1;
+    SDL_LockAudioDevice(o.dev);
+    o.playing = false;
+    SDL_UnlockAudioDevice(o.dev);
+    return 1;
+}
+
+FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() {
+    return &fftUnit;
+}
+
+signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active) {
+    if (!unit) return 0;
+    unit->active = active != 0;
+    return 1;
+}
+
+float* FSOUND_DSP_GetSpectrum() {
+    static float levels[CSpectrumAnalyser::BANDS] = {};
+    static CSpectrumAnalyser* analyser = new CSpectrumAnalyser;
+    Output& o = output();
+    // a device lost mid-run stops calling back; show silence rather than a frozen picture
+    if (!o.dev || !fftUnit.active || SDL_GetAudioDeviceStatus(o.dev) != SDL_AUDIO_PLAYING) {
+        std::fill(levels, levels + CSpectrumAnalyser::BANDS, 0.0f);
+        return levels;
+    }
+    // the newest buffer is still on its way to the speaker
+    const int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) - o.latencyFrames;
+    float window[CSpectrumAnalyser::WINDOW];
+    for (int i = 0; i < CSpectrumAnalyser::WINDOW; i++) {
+        const int64_t at = end - CSpectrumAnalyser::WINDOW + i;
+        window[i] = at < 0 ? 0.0f : o.ring[at & (RING_SIZE - 1)].load(std::memory_order_relaxed);
+    }
+    analyser->analyse(window, levels);
+    return levels;
+}

@@ -1,0 +1,71 @@
+// Measures, for the music subsystem: the decoding cost of every song in
+// data/songs/ (CPU seconds per second of audio, i.e. share of one core) and the
+// cost of one spectrum call. Run from the project root.
+#include "SoundLib.h"
+
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+static double cpuSeconds() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+int main(int argc, char** argv) {
+    const std::string folder = argc > 1 ? argv[1] : "data/songs";
+    const double seconds = 60.0;  // audio rendered per song
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        if (e.is_regular_file()) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+
+    std::printf("decoding, 44100 Hz stereo float, %.0f s of audio per song\n", seconds);
+    std::vector<float> buf(2 * 512);
+    for (const auto& path : files) {
+        std::ifstream in(path, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        try {
+            std::ostream quiet(nullptr);
+            openmpt::module mod(bytes, quiet);
+            mod.set_repeat_count(-1);
+            const long frames = static_cast<long>(seconds * 44100);
+            const double t0 = cpuSeconds();
+            for (long done = 0; done < frames; done += 512)
+                mod.read_interleaved_stereo(44100, 512, buf.data());
+            const double cpu = cpuSeconds() - t0;
+            std::printf("  %-40s %6.2f%% of a core (%.3f CPU s for %.0f s)\n",
+                        path.filename().c_str(), 100.0 * cpu / seconds, cpu, seconds);
+        } catch (...) {
+            std::printf("  %-40s not a module\n", path.filename().c_str());
+        }
+    }
+
+    // the spectrum while a song plays on SDL's dummy driver
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    FSOUND_Init(44100, 32, 0);
+    FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1);
+    if (!files.empty()) FMUSIC_PlaySong(FMUSIC_LoadSong(files.front().c_str()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const int calls = 20000;
+    float sink = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < calls; i++) sink += FSOUND_DSP_GetSpectrum()[i % 512];
+    const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("spectrum: %.2f us per call (%d calls, checksum %g)\n", us / calls, calls, sink);
+    return 0;
+}

@@ -1,0 +1,33 @@
+#ifndef CHIPDISK_CSPECTRUMANALYSER_H
+#define CHIPDISK_CSPECTRUMANALYSER_H
+
+#include <vector>
+
+struct kiss_fftr_state;
+
+// Turns the last 1024 mono samples into 512 band levels: Hann window, real FFT,
+// |X[k]| * 4 / 1024 so a full-scale sine centred on a band reads 1.0, clamped to 0..1.
+class CSpectrumAnalyser {
+public:
+    static const int WINDOW = 1024;
+    static const int BANDS = WINDOW / 2;
+
+    CSpectrumAnalyser();
+    ~CSpectrumAnalyser();
+    CSpectrumAnalyser(const CSpectrumAnalyser&) = delete;
+    CSpectrumAnalyser& operator=(const CSpectrumAnalyser&) = delete;
+
+    // samples: WINDOW mono values, oldest first; levels: BANDS values, lowest band first
+    void analyse(const float* samples, float* levels);
+
+    // band a frequency falls in, at the 44100 Hz output rate
+    static int bandOf(double hz);
+
+private:
+    kiss_fftr_state* cfg;
+    std::vector<float> window;
+    std::vector<float> in;
+    std::vector<float> out;  // WINDOW / 2 + 1 complex values, interleaved
+};
+
+#endif

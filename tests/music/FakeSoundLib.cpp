@@ -1,0 +1,65 @@
+#include "FakeSoundLib.h"
+
+#include "SoundLib.h"
+
+#include <cstdint>
+
+FakeSound& fakeSound() {
+    static FakeSound fake;
+    return fake;
+}
+
+int FakeSound::count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& c : calls)
+        if (c.compare(0, prefix.size(), prefix) == 0) n++;
+    return n;
+}
+
+namespace {
+
+std::string id(FMUSIC_MODULE* mod) {
+    return "#" + std::to_string(reinterpret_cast<std::uintptr_t>(mod));
+}
+
+float spectrum[512];
+FSOUND_DSPUNIT* const unit = reinterpret_cast<FSOUND_DSPUNIT*>(std::uintptr_t(0xD5));
+
+}  // namespace
+
+signed char FSOUND_Init(int, int, unsigned int) {
+    fakeSound().calls.push_back("init");
+    return 1;
+}
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+    FakeSound& f = fakeSound();
+    FMUSIC_MODULE* mod = nullptr;
+    if (std::string(name).find("broken") == std::string::npos)
+        mod = reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(++f.loads));
+    f.calls.push_back(std::string("load ") + name + " " + id(mod));
+    return mod;
+}
+
+signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
+    fakeSound().calls.push_back("play " + id(mod));
+    return mod != nullptr;
+}
+
+signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
+    fakeSound().calls.push_back("stop " + id(mod));
+    return mod != nullptr;
+}
+
+FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() {
+    return unit;
+}
+
+signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* u, signed char active) {
+    fakeSound().calls.push_back(u == unit ? "active " + std::to_string(active) : "active ?");
+    return 1;
+}
+
+float* FSOUND_DSP_GetSpectrum() {
+    return spectrum;
+}
