@@ -1,0 +1,254 @@
+// Median time of one whole frame per effect (effect, glow or blur, fade quad, HUD,
+// song line), drawn offscreen at 396 x 260 with a clock advancing 16 ms per frame,
+// then where the tunnel and ring frames spend their time. Run from the project root.
+// BENCH_EFFECTS_SAVE=1 writes the last frame of each effect as bench_effectN.png.
+#include "CF3D.h"
+#include "CHud.h"
+#include "CMD2Model.h"
+#include "CSongCtrl.h"
+#include "CSpect.h"
+#include "CTunnel.h"
+#include "FakeSound.h"
+#include "OffscreenGL.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// A moving spectrum so the rings and the graph change from frame to frame.
+void animateSpectrum(int ticks) {
+    float* levels = fakeSpectrum();
+    for (int i = 0; i < 512; ++i)
+        levels[i] = 0.15f + 0.15f * std::sin(ticks / 300.0f + i * 0.2f) / (1 + i / 64.0f);
+}
+
+struct Director {
+    CF3D* f3d;
+    CHud* hud;
+    CTunnel* tunnel;
+    CSpect* spect;
+    CSongCtrl* songs;
+    CMD2Model* model;
+    GLuint bgTexture;
+    float modelAngle = 0;
+
+    Director() {
+        f3d = new CF3D;
+        hud = new CHud(f3d);
+        tunnel = new CTunnel(f3d);
+        spect = new CSpect(f3d);
+        f3d->init2DFont("data/gfx/font_test2.png", 0, 16, 16, 16, 16, 256);
+        f3d->initGlow();
+        songs = new CSongCtrl(f3d);
+        model = new CMD2Model;
+        model->LoadModel("data/3d/boll3.md2");
+        model->SetFrame(0);
+        bgTexture = f3d->loadTexture("data/gfx/bg.png");
+        f3d->initGL(396, 260);
+    }
+
+    void begin(int ticks) {
+        f3d->setTicks(ticks);
+        f3d->calcDt();
+        animateSpectrum(ticks);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClearColor(0, 0, 0, 1);
+        glLoadIdentity();
+    }
+
+    void effect(int e) {
+        const double t = f3d->getTicks();
+        switch (e) {
+            case 0:
+                tunnel->draw();
+                f3d->renderGlow(25, 0.009f, static_cast<float>(0.25 * std::sin(t / 2000) + 0.75),
+                                static_cast<float>(std::sin(t / 500)),
+                                static_cast<float>(std::sin(t / 1000)));
+                break;
+            case 1:
+                f3d->drawBG(bgTexture);
+                spect->draw();
+                f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
+                break;
+            case 2:
+                f3d->drawBG(bgTexture);
+                spect->renderToText();
+                spect->drawTest();
+                spect->drawBlur(25, 0.05f);
+                break;
+            case 3:
+                f3d->drawBG(bgTexture);
+                glLoadIdentity();
+                gluLookAt(4 * std::sin(t / 400), 4 * std::sin(t / 4000), 4 * std::sin(t / 200), 0, 0, 0,
+                          0, std::sin(t / 1000), 0);
+                modelAngle += f3d->getDt();
+                glRotatef(modelAngle, 0, 0, 1);
+                model->Render(0, 0, static_cast<float>(0.45 * std::sin(t / 2000) - 0.75), 0, 0, 1.0f);
+                f3d->renderGlow(4, 0.05f, 1, 1, 1);
+                break;
+        }
+    }
+
+    // The fade quad at the opacity it has on the last frame of a fade.
+    void fadeQuad() {
+        f3d->openMode2D();
+        glDisable(GL_TEXTURE_2D);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glColor4f(0, 0, 0, 0);
+        const float w = static_cast<float>(f3d->getWidth()), h = static_cast<float>(f3d->getHeight());
+        glBegin(GL_QUADS);
+        glVertex2f(0, h); glVertex2f(w, h); glVertex2f(w, 0); glVertex2f(0, 0);
+        glEnd();
+        f3d->closeMode2D();
+    }
+
+    void hudLayers() {
+        hud->drawBase();
+        hud->drawScroller();
+        songs->drawSongMenu();
+        hud->drawOverlay();
+    }
+};
+
+// Runs 'frames' frames of 'body', timing each 'phase' with a glFinish after it.
+std::map<std::string, double> profile(
+    int frames, int& ticks, const std::vector<std::pair<std::string, std::function<void()>>>& phases) {
+    std::map<std::string, std::vector<double>> times;
+    for (int n = 0; n < frames; ++n) {
+        ticks += 16;
+        for (const auto& [name, fn] : phases) {
+            const auto a = Clock::now();
+            fn();
+            glFinish();
+            times[name].push_back(ms(a, Clock::now()));
+        }
+    }
+    std::map<std::string, double> medians;
+    for (const auto& [name, v] : times) medians[name] = median(v);
+    return medians;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
+    OffscreenGL gl(396, 260);
+    if (!gl.ok()) {
+        std::fprintf(stderr, "no offscreen GL: %s\n", gl.error().c_str());
+        return 1;
+    }
+    std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    Director d;
+    int ticks = 4000;  // the tunnel's tint is bright here
+
+    std::printf("\nwhole frame, median of %d frames (ms):\n", frames);
+    for (int e = 0; e < 4; ++e) {
+        d.begin(ticks);  // settle the frame delta
+        const auto m = profile(frames, ticks, {{"frame", [&] {
+                                                    d.begin(ticks);
+                                                    d.effect(e);
+                                                    d.fadeQuad();
+                                                    d.hudLayers();
+                                                }}});
+        std::printf("  effect %d: %7.2f   (%.0f frames/s)\n", e, m.at("frame"), 1000 / m.at("frame"));
+        if (std::getenv("BENCH_EFFECTS_SAVE"))
+            gl.savePNG("bench_effect" + std::to_string(e) + ".png");
+    }
+
+    std::printf("\ntunnel frame by phase, median (ms):\n");
+    auto m = profile(frames, ticks,
+                     {{"1 clear+clock", [&] { d.begin(ticks); }},
+                      {"2 tunnel draw", [&] { d.tunnel->draw(); }},
+                      {"3 glow (copy + 25 quads)", [&] {
+                           const double t = d.f3d->getTicks();
+                           d.f3d->renderGlow(25, 0.009f, 1, static_cast<float>(std::sin(t / 500)),
+                                             static_cast<float>(std::sin(t / 1000)));
+                       }},
+                      {"4 fade quad", [&] { d.fadeQuad(); }},
+                      {"5 hud base", [&] { d.hud->drawBase(); }},
+                      {"6 scroller", [&] { d.hud->drawScroller(); }},
+                      {"7 song line", [&] { d.songs->drawSongMenu(); }},
+                      {"8 top picture", [&] { d.hud->drawOverlay(); }}});
+    for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
+
+    std::printf("\nspectrum-ring frame by phase, median (ms):\n");
+    m = profile(frames, ticks,
+                {{"1 clear+clock", [&] { d.begin(ticks); }},
+                 {"2 background sphere", [&] { d.f3d->drawBG(d.bgTexture); }},
+                 {"3 rings (smoothed lines)", [&] { d.spect->draw(); }},
+                 {"4 glow (copy + 15 quads)", [&] { d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f); }},
+                 {"5 fade quad and hud", [&] { d.fadeQuad(); d.hudLayers(); }}});
+    for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
+
+    // Inside the tunnel and the glow: the same work with one ingredient isolated.
+    std::printf("\ntunnel and glow ingredients, median (ms):\n");
+    GLuint copyTex = d.f3d->emptyTexture(128, 128);
+    auto strands = [&](bool smooth) {
+        // The tunnel's own strand pass under its last projection, four times as in draw.
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(45, 396.0 / 260, 0.1, 300);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        if (smooth) glEnable(GL_POINT_SMOOTH); else glDisable(GL_POINT_SMOOTH);
+        for (int k = 0; k < 4; ++k) d.tunnel->drawStrands(1, 0.5f, 0.2f, k ? 0.2f : 1.0f);
+        glEnable(GL_POINT_SMOOTH);
+        d.f3d->resizeWindow(396, 260);
+    };
+    auto blendedQuads = [&](int passes) {
+        glEnable(GL_TEXTURE_2D);
+        glDisable(GL_DEPTH_TEST);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        glBindTexture(GL_TEXTURE_2D, copyTex);
+        d.f3d->openMode2D();
+        glBegin(GL_QUADS);
+        for (int i = 0; i < passes; ++i) {
+            const float s = i * 0.009f;
+            glColor4f(1, 1, 1, 0.5f - i * 0.02f);
+            glTexCoord2f(s, 1 - s); glVertex2f(0, 0);
+            glTexCoord2f(s, s); glVertex2f(0, 260);
+            glTexCoord2f(1 - s, s); glVertex2f(396, 260);
+            glTexCoord2f(1 - s, 1 - s); glVertex2f(396, 0);
+        }
+        glEnd();
+        d.f3d->closeMode2D();
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+    };
+    m = profile(frames, ticks,
+                {{"a strand points, smoothed", [&] { strands(true); }},
+                 {"b strand points, unsmoothed", [&] { strands(false); }},
+                 {"c copy 256x256 to luminance", [&] {
+                      glBindTexture(GL_TEXTURE_2D, copyTex);
+                      glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, 64, 0, 256, 256, 0);
+                  }},
+                 {"d 25 blended textured quads", [&] { blendedQuads(25); }},
+                 {"e 1 blended textured quad", [&] { blendedQuads(1); }}});
+    for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
+    std::printf("\nstrand count at the end: %.2f (points per pass: %d)\n", d.tunnel->getStrandCount(),
+                static_cast<int>(std::ceil(d.tunnel->getStrandCount())) * 400);
+    return 0;
+}
