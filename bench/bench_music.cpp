@@ -6,6 +6,7 @@
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,12 +45,18 @@ int main(int argc, char** argv) {
             openmpt::module mod(bytes, quiet);
             mod.set_repeat_count(-1);
             const long frames = static_cast<long>(seconds * 44100);
+            long rendered = 0;
+            double energy = 0;
             const double t0 = cpuSeconds();
-            for (long done = 0; done < frames; done += 512)
-                mod.read_interleaved_stereo(44100, 512, buf.data());
+            for (long done = 0; done < frames; done += 512) {
+                rendered += static_cast<long>(mod.read_interleaved_stereo(44100, 512, buf.data()));
+                energy += double(buf[0]) * buf[0];
+            }
             const double cpu = cpuSeconds() - t0;
-            std::printf("  %-40s %6.2f%% of a core (%.3f CPU s for %.0f s)\n",
-                        path.filename().c_str(), 100.0 * cpu / seconds, cpu, seconds);
+            // rendered frames and a sampled level show the work was real
+            std::printf("  %-40s %6.2f%% of a core (%.3f CPU s for %.1f s, level %.3f)\n",
+                        path.filename().c_str(), 100.0 * cpu / seconds, cpu, rendered / 44100.0,
+                        std::sqrt(energy / (frames / 512)));
         } catch (...) {
             std::printf("  %-40s not a module\n", path.filename().c_str());
         }
