@@ -207,11 +207,13 @@ def right_click(s):
     check(not s.exits(2), "a right click on the view does not close")
     s.click(s.to_screen(margin_point()), button=3)
     check(s.exits(), "a right click on the margin ends the program")
+    check(s.app.returncode == 0, "and it exits cleanly (status %d)" % s.app.returncode)
 
 
 def close_spot(s):
     s.click(s.to_screen_from_view((387, 7)))
     check(s.exits(), "the close spot ends the program")
+    check(s.app.returncode == 0, "and it exits cleanly (status %d)" % s.app.returncode)
 
 
 def wm_state(s):
@@ -237,6 +239,7 @@ def picture(s):
     time.sleep(0.5)
     plain = s.screenshot("plain")
     x, y, w, h = s.geometry()
+    check((w, h) == (465, 330), "the frame is 465 x 330: %d x %d" % (w, h))
     # the glow may well be tinted magenta itself, so the view is left out
     cx, cy, cw, ch = CANVAS
     outside_view = plain.copy()
