@@ -157,14 +157,10 @@ wxBEGIN_EVENT_TABLE(GLCanvas, wxGLCanvas)
 wxEND_EVENT_TABLE()
 
 namespace {
-const wxGLAttributes& canvasAttributes() {
+wxGLAttributes canvasAttributes() {
     // swapped every frame and depth-tested
-    static wxGLAttributes attrs;
-    static bool made = false;
-    if (!made) {
-        attrs.PlatformDefaults().RGBA().DoubleBuffer().Depth(16).EndList();
-        made = true;
-    }
+    wxGLAttributes attrs;
+    attrs.PlatformDefaults().RGBA().DoubleBuffer().Depth(16).EndList();
     return attrs;
 }
 }  // namespace
