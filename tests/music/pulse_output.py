@@ -56,8 +56,11 @@ def rms(x):
 
 
 def frequency(x):
-    crossings = sum(1 for a, b in zip(x, x[1:]) if (a < 0) != (b < 0))
-    return crossings / 2 / (len(x) / RATE)
+    """Median period between upward zero crossings: a dropout under load only
+    adds a few long periods, which the median ignores."""
+    ups = [i for i in range(1, len(x)) if x[i - 1] < 0 <= x[i]]
+    periods = sorted(b - a for a, b in zip(ups, ups[1:]))
+    return RATE / periods[len(periods) // 2] if periods else 0.0
 
 
 class Player:
