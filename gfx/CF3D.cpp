@@ -11,6 +11,11 @@ CF3D::CF3D()
       lastFrameTicks(0), tickCount(0), bgQuadric(gluNewQuadric()), bgAngleX(0.0f),
       bgAngleY(0.0f), glowTexture(0), pngLoader(new CPNGLoader()) {}
 
+CF3D::~CF3D() {
+    gluDeleteQuadric(bgQuadric);
+    delete pngLoader;
+}
+
 // ---------------------------------------------------------------- context
 
 void CF3D::initGL(int width, int height) {

@@ -11,6 +11,9 @@ class CPNGLoader;
 class CF3D {
 public:
     CF3D();  // issues no GL call
+    ~CF3D();  // frees the quadric and the loader; textures stay with the GL context
+    CF3D(const CF3D&) = delete;
+    CF3D& operator=(const CF3D&) = delete;
 
     // context and projection
     void initGL(int width, int height);
