@@ -120,6 +120,9 @@ bool openDevice(Output& o) {
 signed char FSOUND_Init(int, int, unsigned int) {
     Output& o = output();
     if (o.dev) return 1;
+    // SDL would otherwise swallow SIGINT and SIGTERM (it turns them into quit
+    // events nobody reads here), and the program could no longer be stopped.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 && openDevice(o);
     if (!ok) {
         // no card or no server: SDL's dummy driver keeps the clock and the spectrum running

@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -223,4 +225,20 @@ TEST(Layer, MissingPulseServerFallsBackToDummy) {
     setenv("PULSE_CLIENTCONFIG", (tmp / "client.conf").c_str(), 1);
     setenv("PULSE_RUNTIME_PATH", tmp.path().c_str(), 1);
     expectSilentFallback();
+}
+
+// A terminal's Ctrl+C or a session's SIGTERM must still end the program once sound runs.
+TEST(Layer, TerminationSignalsStillEndTheProcess) {
+    ONE_SCENARIO_PER_PROCESS();
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    for (int sig : {SIGTERM, SIGINT}) {
+        EXPECT_EXIT(
+            {
+                FSOUND_Init(44100, 32, 0);
+                std::raise(sig);
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                std::exit(0);
+            },
+            ::testing::KilledBySignal(sig), "");
+    }
 }
