@@ -169,7 +169,7 @@ GLCanvas::GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wx
                    long style)
     : wxGLCanvas(parent, canvasAttributes(), id, pos, size, style, "GLCanvas"),
       context(nullptr), initialized(false), f3d(nullptr), tunnel(nullptr), hud(nullptr),
-      spect(nullptr), model(nullptr), mousePos(0, 0), bgTexture(0), iconTextures{} {
+      spect(nullptr), model(nullptr), mousePos(0, 0), bgTexture(0), iconTextures{}, scene(nullptr) {
     // Immediate mode throughout, so a compatibility context. It is made
     // current only once the window is on screen.
     context = new wxGLContext(this);
@@ -277,6 +277,7 @@ void GLCanvas::InitGL() {
     iconTextures[2] = f3d->loadTexture("data/gfx/ico_stop.png");
     iconTextures[3] = f3d->loadTexture("data/gfx/ico_next.png");
     iconTextures[4] = f3d->loadTexture("data/gfx/ico_close.png");
+    scene = new CEffectScene(f3d, tunnel, spect, model, bgTexture);
     // one pixel wider than the canvas
     f3d->initGL(396, 260);
 }
@@ -291,37 +292,7 @@ void GLCanvas::Render() {
 
     cycle.beginFrame(f3d->getTicks(), f3d->getDt());
 
-    const double t = f3d->getTicks();
-    switch (cycle.effect) {
-    case 0:
-        tunnel->draw();
-        f3d->renderGlow(25, 0.009f, static_cast<float>(0.25 * std::sin(t / 2000) + 0.75),
-                        static_cast<float>(std::sin(t / 500)),
-                        static_cast<float>(std::sin(t / 1000)));
-        break;
-    case 1:
-        f3d->drawBG(bgTexture);
-        spect->draw();
-        f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
-        break;
-    case 2:
-        f3d->drawBG(bgTexture);
-        spect->renderToText();
-        spect->drawTest();
-        spect->drawBlur(25, 0.05f);
-        break;
-    case 3:
-        f3d->drawBG(bgTexture);
-        glLoadIdentity();
-        gluLookAt(4 * std::sin(t / 400), 4 * std::sin(t / 4000), 4 * std::sin(t / 200),
-                  0, 0, 0,
-                  0, std::sin(t / 1000), 0);
-        glRotatef(cycle.modelAngle, 0.0f, 0.0f, 1.0f);
-        model->Render(0.0f, 0.0f, static_cast<float>(0.45 * std::sin(t / 2000) - 0.75), 0, 0,
-                      1.0f);
-        f3d->renderGlow(4, 0.05f, 1.0f, 1.0f, 1.0f);
-        break;
-    }
+    scene->draw(cycle.effect, cycle.modelAngle);
 
     toggleEffect();
 

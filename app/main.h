@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 
 #include "CEffectCycle.h"
+#include "CEffectScene.h"
 
 class CF3D;
 class CHud;
@@ -56,6 +57,7 @@ private:
     wxPoint mousePos;
     GLuint bgTexture;
     GLuint iconTextures[5];
+    CEffectScene* scene;  // the effects' full-frame drawing
 
     wxDECLARE_EVENT_TABLE();
 };

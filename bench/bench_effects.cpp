@@ -3,6 +3,7 @@
 // then where the tunnel and ring frames spend their time. Run from the project root.
 // BENCH_EFFECTS_SAVE=1 writes the last frame of each effect as bench_effectN.png.
 #include "CF3D.h"
+#include "CEffectScene.h"
 #include "CHud.h"
 #include "CMD2Model.h"
 #include "CSongCtrl.h"
@@ -50,6 +51,7 @@ struct Director {
     CMD2Model* model;
     GLuint bgTexture;
     float modelAngle = 0;
+    CEffectScene* scene = nullptr;
 
     Director() {
         f3d = new CF3D;
@@ -76,36 +78,9 @@ struct Director {
     }
 
     void effect(int e) {
-        const double t = f3d->getTicks();
-        switch (e) {
-            case 0:
-                tunnel->draw();
-                f3d->renderGlow(25, 0.009f, static_cast<float>(0.25 * std::sin(t / 2000) + 0.75),
-                                static_cast<float>(std::sin(t / 500)),
-                                static_cast<float>(std::sin(t / 1000)));
-                break;
-            case 1:
-                f3d->drawBG(bgTexture);
-                spect->draw();
-                f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
-                break;
-            case 2:
-                f3d->drawBG(bgTexture);
-                spect->renderToText();
-                spect->drawTest();
-                spect->drawBlur(25, 0.05f);
-                break;
-            case 3:
-                f3d->drawBG(bgTexture);
-                glLoadIdentity();
-                gluLookAt(4 * std::sin(t / 400), 4 * std::sin(t / 4000), 4 * std::sin(t / 200), 0, 0, 0,
-                          0, std::sin(t / 1000), 0);
-                modelAngle += f3d->getDt();
-                glRotatef(modelAngle, 0, 0, 1);
-                model->Render(0, 0, static_cast<float>(0.45 * std::sin(t / 2000) - 0.75), 0, 0, 1.0f);
-                f3d->renderGlow(4, 0.05f, 1, 1, 1);
-                break;
-        }
+        if (e == 3) modelAngle += f3d->getDt();
+        if (!scene) scene = new CEffectScene(f3d, tunnel, spect, model, bgTexture);
+        scene->draw(e, modelAngle);
     }
 
     // The fade quad at the opacity it has on the last frame of a fade.

@@ -7,4 +7,4 @@ add_executable(bench_effects
 target_include_directories(bench_effects PRIVATE
   ${CMAKE_SOURCE_DIR}/tests/effects ${CMAKE_SOURCE_DIR}/tests/support)
 target_link_libraries(bench_effects PRIVATE
-  chipdisk_effects chipdisk_model PkgConfig::EGL PkgConfig::GL PkgConfig::PNG)
+  chipdisk_scene chipdisk_effects chipdisk_model PkgConfig::EGL PkgConfig::GL PkgConfig::PNG)

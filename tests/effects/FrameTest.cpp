@@ -1,4 +1,5 @@
 // Whole frames composed the way the director composes them, read back and saved.
+#include "CEffectScene.h"
 #include "CHud.h"
 #include "CSpect.h"
 #include "CTunnel.h"
@@ -36,26 +37,7 @@ protected:
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glClearColor(0, 0, 0, 1);
         glLoadIdentity();
-        const double td = f3d->getTicks();
-        switch (effect) {
-            case 0:
-                tunnel->draw();
-                f3d->renderGlow(25, 0.009f, static_cast<float>(0.25 * std::sin(td / 2000) + 0.75),
-                                static_cast<float>(std::sin(td / 500)),
-                                static_cast<float>(std::sin(td / 1000)));
-                break;
-            case 1:
-                f3d->drawBG(bgTexture);
-                spect->draw();
-                f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
-                break;
-            case 2:
-                f3d->drawBG(bgTexture);
-                spect->renderToText();
-                spect->drawTest();
-                spect->drawBlur(25, 0.05f);
-                break;
-        }
+        CEffectScene(f3d.get(), tunnel.get(), spect.get(), nullptr, bgTexture).draw(effect, 0.0f);
         effectLayer = gl->readFrame();
         hud->drawBase();
         hud->drawScroller();
