@@ -31,8 +31,13 @@ for n in $names; do
   mkdir -p "$work" "$crashes" "tests/fuzz/regressions/$n"
   echo "== fuzz_$n $limit"
   # New inputs go to the scratch corpus; the committed seeds stay as they are.
-  if ! "$dir/tests/fuzz/fuzz_$n" "$limit" -artifact_prefix="$crashes/" \
-       "$work" "tests/fuzz/corpus/$n" "tests/fuzz/regressions/$n"; then
+  # libFuzzer reports every new input; keep that in a log and show it only on failure.
+  log="$dir/fuzz_$n.log"
+  if "$dir/tests/fuzz/fuzz_$n" "$limit" -artifact_prefix="$crashes/" \
+       "$work" "tests/fuzz/corpus/$n" "tests/fuzz/regressions/$n" >"$log" 2>&1; then
+    grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log"
+  else
+    tail -n 60 "$log"
     status=1
   fi
   for f in "$crashes"/*; do
