@@ -1,0 +1,245 @@
+#!/usr/bin/python3
+"""Soak run: the real chipdisk on a private Xvfb with openbox, playing into a private
+PulseAudio null sink, under a seeded random stream of clicks, keys and drags.
+Usage: soak.py CHIPDISK SWAPCOUNT_SO OUTPUT_DIR SECONDS [SEED]
+Fails on a crash, a stall (no new frame or an unchanged view for 5 s), resident
+memory that keeps growing, or a silent stretch in the music longer than 0.5 s.
+Stop is never pressed, so the music should never pause."""
+import os
+import random
+import shutil
+import subprocess
+import sys
+import threading
+import time
+import warnings
+
+with warnings.catch_warnings():
+    warnings.simplefilter("ignore", DeprecationWarning)
+    import audioop
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import (App, CANVAS, Display, Processes, REPO, base_env, check, copy_data,
+                     difference, scratch_dir, unexpected_stderr, wait_for)
+from PIL import Image
+
+BLOCK = 441           # 10 ms at 44.1 kHz
+SILENT_RMS = 40       # s16 level below which a 10 ms block counts as silent
+LONGEST_GAP = 50      # blocks: 0.5 s
+MAGENTA = (255, 0, 255)
+# view rectangles never clicked: close, iconize, stop
+AVOID = [(372, 0, 396, 22), (192, 204, 215, 224), (176, 232, 211, 260)]
+SPOTS = {"prev": (118, 247), "next": (153, 247), "play": (233, 247)}
+KEYS = ["Up", "Down", "Right", "Right", "Left", "Home", "space", "a", "Page_Down"]
+
+
+class LevelRecorder:
+    """Records the null sink's monitor and keeps only one RMS level per 10 ms."""
+
+    def __init__(self, procs, env):
+        self.proc = procs.spawn(["parec", "-d", "nullsink.monitor", "--raw",
+                                 "--format=s16le", "--rate=44100", "--channels=2",
+                                 "--latency-msec=20"], stdout=subprocess.PIPE, env=env)
+        self.levels = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self._pump, daemon=True).start()
+
+    def _pump(self):
+        pending = b""
+        size = BLOCK * 4
+        while True:
+            chunk = self.proc.stdout.read1(65536)
+            if not chunk:
+                return
+            pending += chunk
+            n = len(pending) // size
+            levels = [audioop.rms(pending[i * size:(i + 1) * size], 2) for i in range(n)]
+            pending = pending[n * size:]
+            with self.lock:
+                self.levels.extend(levels)
+
+    def count(self):
+        with self.lock:
+            return len(self.levels)
+
+    def since(self, start):
+        with self.lock:
+            return self.levels[start:]
+
+
+def margin_point():
+    """A point of the star picture left of the view that is not magenta."""
+    star = Image.open(os.path.join(REPO, "data", "gfx", "star.png")).convert("RGB")
+    for y in range(CANVAS[1] + 60, CANVAS[1] + 200, 10):
+        for x in range(4, CANVAS[0] - 6):
+            if all(star.getpixel((x + d, y + e)) != MAGENTA
+                   for d in (-3, 0, 3) for e in (-3, 0, 3)):
+                return (x, y)
+    raise AssertionError("no margin found in data/gfx/star.png")
+
+
+def view_point(rng):
+    while True:
+        p = (rng.randrange(0, 395), rng.randrange(0, 260))
+        if not any(x0 <= p[0] <= x1 and y0 <= p[1] <= y1 for x0, y0, x1, y1 in AVOID):
+            return p
+
+
+def act(app, rng, margin, loads):
+    kind = rng.choices(["spot", "click", "key", "hover", "drag", "double", "right"],
+                       [3, 3, 6, 3, 2, 1, 1])[0]
+    if kind == "spot":
+        name = rng.choice(list(SPOTS))
+        app.xdo("mousemove", *app.to_screen(SPOTS[name]))
+        app.xdo("click", "1")
+        loads[0] += name != "play"
+    elif kind == "click":
+        app.xdo("mousemove", *app.to_screen(view_point(rng)))
+        app.xdo("click", "1")
+    elif kind == "key":
+        app.xdo("mousemove", *app.to_screen(view_point(rng)))  # the view takes the keys
+        key = rng.choice(KEYS)
+        app.xdo("key", key)
+        loads[0] += key in ("Up", "Down")
+    elif kind == "hover":
+        app.xdo("mousemove", *app.to_screen(view_point(rng)))
+    elif kind == "right":
+        app.xdo("mousemove", *app.to_screen(view_point(rng)))
+        app.xdo("click", "3")  # on the view it does nothing
+    else:
+        x, y, w, h = app.geometry()
+        start = (x + margin[0], y + margin[1])
+        if kind == "double":
+            app.xdo("mousemove", *start)
+            app.xdo("click", "--repeat", "2", "--delay", "80", "1")
+            return
+        # drag towards the middle of the screen, so the frame stays in view
+        dx = rng.randrange(10, 60) * (1 if x < 280 else -1)
+        dy = rng.randrange(10, 60) * (1 if y < 220 else -1)
+        app.xdo("mousemove", *start)
+        app.xdo("mousedown", "1")
+        for i in range(1, 4):
+            app.xdo("mousemove", start[0] + dx * i // 3, start[1] + dy * i // 3)
+        app.xdo("mouseup", "1")
+
+
+def gaps(levels):
+    """Silent stretches (start block, length) after the music first sounds."""
+    first = next((i for i, v in enumerate(levels) if v > SILENT_RMS), None)
+    if first is None:
+        return None, []
+    found, run = [], 0
+    for i in range(first, len(levels)):
+        if levels[i] <= SILENT_RMS:
+            run += 1
+        else:
+            if run:
+                found.append((i - run, run))
+            run = 0
+    if run:
+        found.append((len(levels) - run, run))
+    return first, found
+
+
+def main():
+    program, swapcount, outdir, seconds = sys.argv[1:5]
+    seed = int(sys.argv[5]) if len(sys.argv) > 5 else 1
+    seconds = float(seconds)
+    outdir = os.path.join(os.path.abspath(outdir), "soak")
+    os.makedirs(outdir, exist_ok=True)
+    work = scratch_dir("chipdisk-soak-")
+    procs = Processes()
+    server = None
+    try:
+        env = base_env(os.path.join(work, "env"))
+        display = Display(procs, env, window_manager=True)
+        subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n",
+                        "--load=module-native-protocol-unix",
+                        "--load=module-null-sink sink_name=nullsink rate=44100"],
+                       env=env, check=True, stderr=subprocess.DEVNULL)
+        wait_for(lambda: subprocess.run(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL).returncode == 0, "pulseaudio")
+        with open(os.path.join(env["PULSE_RUNTIME_PATH"], "pid")) as f:
+            server = int(f.read().strip())
+        rec = LevelRecorder(procs, env)
+        wait_for(lambda: rec.count() > 0, "the recording")
+        copy_data(work)
+        start_block = rec.count()
+        app = App(procs, display, os.path.abspath(program), work, outdir,
+                  dict(env, SDL_AUDIODRIVER="pulseaudio"), os.path.abspath(swapcount))
+        wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
+        margin = margin_point()
+        # warm-up: every effect and every song once, so that the baseline holds them all
+        began = time.time()
+        app.xdo("mousemove", *app.to_screen((300, 150)))
+        for _ in range(4):
+            app.xdo("key", "Right", pause=4.3)
+        for key in ["Down"] * 6 + ["Up"] * 6:
+            app.xdo("key", key, pause=0.3)
+        seconds -= time.time() - began
+        rng = random.Random(seed)
+        loads = [0]
+        rss = []
+        actions = 0
+        t0 = time.time()
+        first_swaps = app.swaps()
+        last_check = t0
+        last_swaps, last_view = app.swaps(), app.view()
+        while time.time() - t0 < seconds:
+            if app.proc.poll() is not None:
+                raise AssertionError("the program ended (status %d) after %.0f s"
+                                     % (app.proc.returncode, time.time() - t0))
+            act(app, rng, margin, loads)
+            actions += 1
+            time.sleep(rng.uniform(0.1, 1.0))
+            now = time.time()
+            if now - last_check >= 5:
+                swaps, view = app.swaps(), app.view()
+                change = difference(last_view, view)
+                if swaps <= last_swaps or change <= 1:
+                    view.save(os.path.join(outdir, "stalled.png"))
+                    raise AssertionError("stalled after %.0f s: %d new frames, view change %.1f"
+                                         % (now - t0, swaps - last_swaps, change))
+                rss.append((now - t0, app.rss_kb()))
+                last_check, last_swaps, last_view = now, swaps, view
+        elapsed = time.time() - t0
+        frames = app.swaps() - first_swaps
+        end_block = rec.count()
+        status = app.close_by_spot()
+        print("ran %.0f s after a %.0f s warm-up: %d actions, %d song loads by key or spot, %d frames (%.1f fps)"
+              % (elapsed, time.time() - began - elapsed, actions, loads[0], frames, frames / elapsed))
+
+        # memory: after a warm-up, the last third against the first third
+        warm = [kb for _, kb in rss]
+        third = max(1, len(warm) // 3)
+        early, late = sum(warm[:third]) / third, sum(warm[-third:]) / third
+        growth = late - early
+        print("resident memory: %s" % " ".join("%.0fs:%dMB" % (t, kb // 1024) for t, kb in rss))
+        print("resident memory, first third %.1f MB, last third %.1f MB, growth %+.1f MB "
+              "(%.1f kB per song load)" % (early / 1024, late / 1024, growth / 1024,
+                                           growth / max(1, loads[0])))
+
+        first, found = gaps(rec.since(start_block)[:end_block - start_block])
+        check(first is not None, "the music is heard")
+        long_gaps = [(b, n) for b, n in found if n > LONGEST_GAP]
+        print("music from %.2f s after start; silent stretches over 50 ms: %s; longest %d ms"
+              % (first / 100.0, sum(1 for _, n in found if n > 5),
+                 10 * max([n for _, n in found] or [0])))
+        check(status == 0, "the close spot still ends it cleanly (status %s)" % status)
+        out, err = app.output()
+        check(out == "" and not unexpected_stderr(err),
+              "nothing printed (%r, %r)" % (out[:100], unexpected_stderr(err)[:3]))
+        where = ", ".join("%.1f s at %.1f s" % (n / 100.0, (first + b) / 100.0)
+                          for b, n in long_gaps[:5])
+        check(not long_gaps, "no silent stretch over 0.5 s in the music " + where)
+        check(len(warm) >= 3 and growth < 5 * 1024,
+              "resident memory does not keep growing (%+.1f MB)" % (growth / 1024))
+    finally:
+        procs.stop()
+        if server:
+            subprocess.run(["kill", str(server)])
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
