@@ -232,8 +232,14 @@ def main():
         where = ", ".join("%.1f s at %.1f s" % (n / 100.0, (first + b) / 100.0)
                           for b, n in long_gaps[:5])
         check(not long_gaps, "no silent stretch over 0.5 s in the music " + where)
-        check(len(warm) >= 3 and growth < 5 * 1024,
-              "resident memory does not keep growing (%+.1f MB)" % (growth / 1024))
+        with open(program, "rb") as f:
+            sanitized = b"__asan_init" in f.read()
+        if sanitized:
+            # freed memory sits in AddressSanitizer's quarantine: RSS says nothing here
+            print("resident memory not checked: AddressSanitizer build")
+        else:
+            check(len(warm) >= 3 and growth < 5 * 1024,
+                  "resident memory does not keep growing (%+.1f MB)" % (growth / 1024))
     finally:
         procs.stop()
         if server:

@@ -1,0 +1,54 @@
+#!/usr/bin/python3
+"""Resident memory and CPU use of the real chipdisk left running with sound, on a
+private Xvfb (software GL) and a private PulseAudio null sink, without input.
+Usage, from the repository root after building: bench/bench_memory.py [seconds] [build dir]
+CPU is user + system time of all the program's threads, per second of running."""
+import os
+import shutil
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                                "tests", "hardening"))
+from harness import App, Display, Processes, Pulse, base_env, copy_data, scratch_dir, wait_for
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def main():
+    seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 60
+    build = sys.argv[2] if len(sys.argv) > 2 else "build"
+    work = scratch_dir("chipdisk-memory-")
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    procs = Processes()
+    pulse = None
+    try:
+        env = base_env(os.path.join(work, "env"))
+        display = Display(procs, env)
+        pulse = Pulse(procs, env)
+        copy_data(work)
+        app = App(procs, display, os.path.abspath(os.path.join(build, "app", "chipdisk")), work,
+                  out, dict(env, SDL_AUDIODRIVER="pulseaudio"),
+                  os.path.abspath(os.path.join(build, "bench", "swapcount.so")))
+        wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
+        t0, c0, s0 = time.time(), cpu_seconds(app.proc.pid), app.swaps()
+        marks = [m for m in (5, 30, 60, 120, 300, 600, 1800, 3600) if m < seconds] + [seconds]
+        for m in marks:
+            time.sleep(max(0.0, t0 + m - time.time()))
+            t, c, s = time.time() - t0, cpu_seconds(app.proc.pid) - c0, app.swaps() - s0
+            print("after %5.0f s: resident %6.1f MB, CPU %5.1f %% of one core, %5.1f fps"
+                  % (t, app.rss_kb() / 1024, 100 * c / t, s / t), flush=True)
+    finally:
+        procs.stop()
+        if pulse:
+            pulse.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
