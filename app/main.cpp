@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <wx/log.h>
 #include <wx/sizer.h>
 #include <wx/stopwatch.h>
 
@@ -59,7 +60,11 @@ AppFrame::AppFrame()
     : wxFrame(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(300, 300),
               wxSIMPLE_BORDER | wxSTAY_ON_TOP | wxFRAME_SHAPED, wxFrameNameStr),
       canvas(nullptr), shaped(false) {
-    shapeBitmap = wxBitmap("data/gfx/star.png", wxBITMAP_TYPE_PNG);
+    {
+        // a missing picture leaves the frame plain; wx would say so in a modal box
+        wxLogNull quiet;
+        shapeBitmap = wxBitmap("data/gfx/star.png", wxBITMAP_TYPE_PNG);
+    }
     if (shapeBitmap.IsOk())
         SetSize(wxSize(shapeBitmap.GetWidth(), shapeBitmap.GetHeight()));
     SetToolTip("velmo chipdisk");
