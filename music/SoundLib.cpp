@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <libopenmpt/libopenmpt.hpp>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -115,6 +116,18 @@ bool openDevice(Output& o) {
     return true;
 }
 
+// ALSA reports a machine without a sound card on stderr, line by line, while SDL
+// probes its drivers; the fallback below already says what matters in one line.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+void silenceAlsa() {
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW);  // the copy SDL will use; kept open
+    if (!alsa) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    auto setHandler = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (setHandler) setHandler(quietAlsa);
+}
+
 }  // namespace
 
 signed char FSOUND_Init(int, int, unsigned int) {
@@ -123,6 +136,7 @@ signed char FSOUND_Init(int, int, unsigned int) {
     // SDL would otherwise swallow SIGINT and SIGTERM (it turns them into quit
     // events nobody reads here), and the program could no longer be stopped.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    silenceAlsa();
     bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 && openDevice(o);
     if (!ok) {
         // no card or no server: SDL's dummy driver keeps the clock and the spectrum running
