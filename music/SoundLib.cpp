@@ -19,7 +19,10 @@
 #include <string>
 #include <vector>
 
+// A handle stays valid for the whole run, but only songs that may still sound keep
+// their decoded module; the others are decoded again from their file when played.
 struct FMUSIC_MODULE {
+    std::string path;
     std::unique_ptr<openmpt::module> mpt;
 };
 
@@ -151,24 +154,50 @@ signed char FSOUND_Init(int, int, unsigned int) {
     return 1;
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
-    if (!name) return nullptr;
+namespace {
+
+std::unique_ptr<openmpt::module> decode(const std::string& path) {
     struct stat st;
-    if (stat(name, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return nullptr;
-    std::ifstream in(name, std::ios::binary);
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return nullptr;
+    std::ifstream in(path, std::ios::binary);
     if (!in) return nullptr;
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.empty()) return nullptr;
     try {
-        auto mod = std::make_unique<FMUSIC_MODULE>();
-        mod->mpt = std::make_unique<openmpt::module>(bytes, quietLog());
-        mod->mpt->set_repeat_count(-1);
-        FMUSIC_MODULE* handle = mod.get();
-        songs().push_back(std::move(mod));
-        return handle;
+        auto mpt = std::make_unique<openmpt::module>(bytes, quietLog());
+        mpt->set_repeat_count(-1);
+        return mpt;
     } catch (...) {
         return nullptr;
     }
+}
+
+// Every step through the songs loads one afresh; without this each step would keep
+// a decoded module (close to a megabyte) for the rest of the run.
+void releaseSilentSongs(const FMUSIC_MODULE* keep) {
+    const Output& o = output();
+    for (auto& song : songs())
+        if (song.get() != keep && !(song.get() == o.current && o.playing)) song->mpt.reset();
+}
+
+}  // namespace
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+    if (!name) return nullptr;
+    auto mod = std::make_unique<FMUSIC_MODULE>();
+    mod->path = name;
+    mod->mpt = decode(mod->path);
+    if (!mod->mpt) return nullptr;
+    FMUSIC_MODULE* handle = mod.get();
+    releaseSilentSongs(handle);
+    songs().push_back(std::move(mod));
+    return handle;
+}
+
+int soundLayerDecodedSongs() {
+    int count = 0;
+    for (const auto& song : songs()) count += song->mpt ? 1 : 0;
+    return count;
 }
 
 // All seven operations run on the one GUI thread, the only writer of current and
@@ -177,8 +206,12 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     Output& o = output();
     if (!mod || !o.dev) return 0;
     if (o.current == mod && o.playing) return 1;
-    // the callback renders only current-and-playing, so mod is ours to rewind
-    mod->mpt->set_position_seconds(0.0);
+    // the callback renders only current-and-playing, so mod is ours to rewind or rebuild
+    if (mod->mpt)
+        mod->mpt->set_position_seconds(0.0);
+    else if (!(mod->mpt = decode(mod->path)))
+        return 0;  // the file went away since it was loaded
+    releaseSilentSongs(mod);
     SDL_LockAudioDevice(o.dev);
     o.current = mod;
     o.playing = true;

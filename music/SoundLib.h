@@ -15,4 +15,8 @@ FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit();
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
 float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first
 
+// How many songs hold a decoded module right now (the one playing, the one just
+// loaded); songs that fell silent are decoded again when played.
+int soundLayerDecodedSongs();
+
 #endif

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -182,6 +183,44 @@ TEST(Layer, SwitchingSongsFollowsTheNewOne) {
     FMUSIC_StopSong(low);
     sleepMs(100);
     EXPECT_GT(FSOUND_DSP_GetSpectrum()[2 * SINE_BAND], 0.1f);
+}
+
+// Stepping through songs loads each afresh: the silent ones must not keep their
+// decoded modules, and an old handle must still play when asked to.
+TEST(Layer, SteppingThroughSongsKeepsFewDecodedAndOldHandlesStillPlay) {
+    ONE_SCENARIO_PER_PROCESS();
+    TempDir tmp;
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", (tmp / "out.raw").c_str(), 1);
+    writeFile(tmp / "low.xm", makeSineXm(49));
+    writeFile(tmp / "high.xm", makeSineXm(61));
+    writeFile(tmp / "gone.xm", makeSineXm(61));
+    ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
+    FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1);
+
+    FMUSIC_MODULE* first = FMUSIC_LoadSong((tmp / "low.xm").c_str());
+    FMUSIC_MODULE* current = first;
+    FMUSIC_PlaySong(current);
+    for (int step = 0; step < 60; step++) {
+        FMUSIC_StopSong(current);
+        current = FMUSIC_LoadSong((tmp / (step % 2 ? "low.xm" : "high.xm")).c_str());
+        ASSERT_NE(current, nullptr);
+        FMUSIC_PlaySong(current);
+        ASSERT_LE(soundLayerDecodedSongs(), 2) << "after step " << step;
+    }
+    FMUSIC_StopSong(current);
+    ASSERT_EQ(FMUSIC_PlaySong(first), 1);
+    EXPECT_TRUE(spectrumShows(SINE_BAND)) << "the first handle plays again";
+
+    FMUSIC_MODULE* gone = FMUSIC_LoadSong((tmp / "gone.xm").c_str());
+    ASSERT_NE(gone, nullptr);
+    FMUSIC_StopSong(first);
+    FMUSIC_PlaySong(current);  // leaves 'gone' silent, so it gives its module up
+    std::remove((tmp / "gone.xm").c_str());
+    FMUSIC_StopSong(current);
+    EXPECT_EQ(FMUSIC_PlaySong(gone), 0) << "a song whose file went away stays silent";
+    sleepMs(300);
+    EXPECT_EQ(maxLevel(), 0.0f);
 }
 
 namespace {
