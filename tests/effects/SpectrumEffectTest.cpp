@@ -8,7 +8,7 @@
 
 namespace {
 
-class Spect : public EffectsGl {
+class SpectrumEffect : public EffectsGl {
 protected:
     void SetUp() override {
         EffectsGl::SetUp();
@@ -73,7 +73,7 @@ protected:
     std::vector<double> mv, proj;
 };
 
-TEST_F(Spect, RingsFollowTheBandsAndTheFaintCopyTheirDirection) {
+TEST_F(SpectrumEffect, RingsFollowTheBandsAndTheFaintCopyTheirDirection) {
     float* levels = fakeSpectrum();
     for (int i = 0; i < 512; ++i) levels[i] = 0.01f * i;  // band 0 silent, 20 and up white
     auto strips = ringStrips(mv, proj);
@@ -91,7 +91,7 @@ TEST_F(Spect, RingsFollowTheBandsAndTheFaintCopyTheirDirection) {
     expectRing(strips, 4, 0.02f, -1);
 }
 
-TEST_F(Spect, DrawKeepsAllFiveHundredTwelveLevels) {
+TEST_F(SpectrumEffect, DrawKeepsAllFiveHundredTwelveLevels) {
     float* levels = fakeSpectrum();
     for (int i = 0; i < 512; ++i) levels[i] = static_cast<float>(i % 97) / 97;
     frame(1000);
@@ -99,7 +99,7 @@ TEST_F(Spect, DrawKeepsAllFiveHundredTwelveLevels) {
     for (int i = 0; i < 512; ++i) ASSERT_EQ(levels[i], spect->getPrevSpectrum()[i]) << i;
 }
 
-TEST_F(Spect, GraphIsCentredThenTurnedAboutTheViewAxis) {
+TEST_F(SpectrumEffect, GraphIsCentredThenTurnedAboutTheViewAxis) {
     float* levels = fakeSpectrum();
     for (int i = 0; i < 100; ++i) levels[i] = 0.02f * (i % 10);
     const int t = 1000;
@@ -133,7 +133,7 @@ TEST_F(Spect, GraphIsCentredThenTurnedAboutTheViewAxis) {
     EXPECT_TRUE(glIsEnabled(GL_LINE_SMOOTH));
 }
 
-TEST_F(Spect, RenderToTextCopiesTheCornerAndLeavesTransparentBlack) {
+TEST_F(SpectrumEffect, RenderToTextCopiesTheCornerAndLeavesTransparentBlack) {
     glClearColor(0.6f, 0.2f, 0.1f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     frame(1000);
@@ -165,7 +165,7 @@ TEST_F(Spect, RenderToTextCopiesTheCornerAndLeavesTransparentBlack) {
     EXPECT_GT(lit, 20);  // the small graph over it
 }
 
-TEST_F(Spect, BlurCopiesZoomInWithFallingAlphas) {
+TEST_F(SpectrumEffect, BlurCopiesZoomInWithFallingAlphas) {
     const int t = 1000;
     frame(t);
     glDisable(GL_DEPTH_TEST);
