@@ -11,6 +11,9 @@ import time
 
 from PIL import Image, ImageChops, ImageStat
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from xvfb import start_xvfb  # noqa: E402
+
 MAGENTA = (255, 0, 255)
 CANVAS = (35, 35, 395, 260)  # x, y, width, height inside the frame
 STEP = 0.1  # GTK compresses motion events under render load
@@ -20,18 +23,8 @@ class Session:
     def __init__(self, program, outdir, window_manager=False):
         self.outdir = outdir
         self.procs = []
-        r, w = os.pipe()
-        self.xvfb = self.spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                                "-nolisten", "tcp"], pass_fds=[w])
-        os.close(w)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(r, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
-        os.close(r)
-        self.env = dict(os.environ, DISPLAY=":" + number.decode().strip(),
+        display = start_xvfb(self.spawn)
+        self.env = dict(os.environ, DISPLAY=display,
                         SDL_AUDIODRIVER="dummy")
         # wx, GTK and the never-freed director objects are not what these tests are about
         self.env["ASAN_OPTIONS"] = self.env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"

@@ -6,11 +6,15 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 
 from PIL import ImageChops, ImageGrab, ImageStat
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from xvfb import start_xvfb  # noqa: E402
 
 CANVAS = (35, 35, 395, 260)  # x, y, width, height of the view inside the frame
 CLOSE_SPOT = (387, 7)        # view coordinates
@@ -78,18 +82,7 @@ def wait_for(probe, what, timeout=15):
 
 class Display:
     def __init__(self, procs, env, window_manager=False):
-        r, w = os.pipe()
-        procs.spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                     "-nolisten", "tcp"], pass_fds=[w])
-        os.close(w)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(r, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
-        os.close(r)
-        env["DISPLAY"] = ":" + number.decode().strip()
+        env["DISPLAY"] = start_xvfb(procs.spawn)
         self.env = env
         if window_manager:
             procs.spawn(["openbox", "--sm-disable"], env=env)
@@ -101,20 +94,25 @@ class Display:
                               text=True, timeout=20).stdout
 
 
+def start_pulse_server(env):
+    """Starts a private PulseAudio with a null sink; returns its pid."""
+    subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n",
+                    "--load=module-native-protocol-unix",
+                    "--load=module-null-sink sink_name=nullsink rate=44100"],
+                   env=env, check=True, stderr=subprocess.DEVNULL)
+    wait_for(lambda: subprocess.run(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL).returncode == 0,
+             "the sound server")
+    with open(os.path.join(env["PULSE_RUNTIME_PATH"], "pid")) as f:
+        return int(f.read().strip())
+
+
 class Pulse:
     """A private server with a null sink, and parec recording its monitor."""
 
     def __init__(self, procs, env):
         self.env = env
-        subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n",
-                        "--load=module-native-protocol-unix",
-                        "--load=module-null-sink sink_name=nullsink rate=44100"],
-                       env=env, check=True, stderr=subprocess.DEVNULL)
-        wait_for(lambda: subprocess.run(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL).returncode == 0,
-                 "the sound server")
-        with open(os.path.join(env["PULSE_RUNTIME_PATH"], "pid")) as f:
-            self.pid = int(f.read().strip())
+        self.pid = start_pulse_server(env)
         self.rec = procs.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le",
                                 "--rate=%d" % RATE, "--channels=2", "--latency-msec=20"],
                                stdout=subprocess.PIPE, env=env)

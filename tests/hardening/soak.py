@@ -19,7 +19,7 @@ with warnings.catch_warnings():
     import audioop
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (App, CANVAS, Display, Processes, REPO, base_env, check, copy_data,
+from harness import (App, CANVAS, start_pulse_server, Display, Processes, REPO, base_env, check, copy_data,
                      difference, scratch_dir, unexpected_stderr, wait_for)
 from PIL import Image
 
@@ -155,14 +155,7 @@ def main():
     try:
         env = base_env(os.path.join(work, "env"))
         display = Display(procs, env, window_manager=True)
-        subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n",
-                        "--load=module-native-protocol-unix",
-                        "--load=module-null-sink sink_name=nullsink rate=44100"],
-                       env=env, check=True, stderr=subprocess.DEVNULL)
-        wait_for(lambda: subprocess.run(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL).returncode == 0, "pulseaudio")
-        with open(os.path.join(env["PULSE_RUNTIME_PATH"], "pid")) as f:
-            server = int(f.read().strip())
+        server = start_pulse_server(env)
         rec = LevelRecorder(procs, env)
         wait_for(lambda: rec.count() > 0, "the recording")
         copy_data(work)
