@@ -74,6 +74,8 @@ void CHud::drawScroller() {
     for (int i = 0; scrollText[i] != '\0'; ++i) {
         float x, alpha;
         if (!glyphAt(i, x, alpha)) continue;
+        // past the right edge every later glyph is fully transparent: leave them out
+        if (alpha <= 0.0f) break;
         glColor4f(1, 1, 1, alpha);
         f3d->drawChar(scrollText[i], static_cast<int>(x), 45, 0);
     }
