@@ -7,7 +7,7 @@ void CEffectCycle::startChange(int ticks) {
 }
 
 void CEffectCycle::beginFrame(int ticks, float dt) {
-    if (ticks - lastSwitch > changeEveryMs)
+    if (autoChange && ticks - lastSwitch > changeEveryMs)
         startChange(ticks);
     if (effect == 3)
         modelAngle += dt;

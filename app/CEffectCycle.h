@@ -14,6 +14,7 @@ struct CEffectCycle {
     bool fading = false;
     float fadeAlpha = 0.0f;
     int fadeDir = 0;
+    bool autoChange = true;  // false holds the effect until a key asks for a change
 
     // Starts a fade to black; the effect changes when it is fully black.
     void startChange(int ticks);

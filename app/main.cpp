@@ -2,29 +2,30 @@
 
 #include <GL/glu.h>
 
-#include <cmath>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <wx/log.h>
 #include <wx/sizer.h>
-#include <wx/stopwatch.h>
 
-#include "CF3D.h"
-#include "CHud.h"
-#include "CMD2Model.h"
-#include "CSongCtrl.h"
-#include "CSpect.h"
-#include "CTunnel.h"
+#include "CCommandLine.h"
+#include "CRecorder.h"
 #include "HotSpots.h"
 
-CSongCtrl* songCtrl = nullptr;
-bool closeWin = false;
-bool iconizeWin = false;
-
 namespace {
-// The frame clock: started with the frame, read once per frame by Render.
-wxStopWatch frameClock;
+// The frame clock: started with the frame, read once per frame by Render. A
+// monotonic clock, so setting the system clock neither jumps nor stalls the show.
+std::chrono::steady_clock::time_point frameClockStart = std::chrono::steady_clock::now();
+
+int frameClockMs() {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - frameClockStart)
+                                .count());
 }
+}  // namespace
 
 // ---------------------------------------------------------------- MyApp
 
@@ -76,10 +77,12 @@ AppFrame::AppFrame()
     sizer->Fit(this);
     sizer->SetSizeHints(this);
 
-    frameClock.Start();
+    frameClockStart = std::chrono::steady_clock::now();
 }
 
 void AppFrame::SetWindowShape() {
+    if (!shapeBitmap.IsOk())
+        return;  // no star picture: the frame stays a plain rectangle
     wxRegion region(shapeBitmap, wxColour(255, 0, 255), 0);
     shaped = SetShape(region);
 }
@@ -173,8 +176,7 @@ wxGLAttributes canvasAttributes() {
 GLCanvas::GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                    long style)
     : wxGLCanvas(parent, canvasAttributes(), id, pos, size, style, "GLCanvas"),
-      context(nullptr), initialized(false), f3d(nullptr), tunnel(nullptr), hud(nullptr),
-      spect(nullptr), model(nullptr), mousePos(0, 0), bgTexture(0), iconTextures{}, scene(nullptr) {
+      context(nullptr), initialized(false) {
     // Immediate mode throughout, so a compatibility context. It is made
     // current only once the window is on screen.
     context = new wxGLContext(this);
@@ -229,102 +231,61 @@ void GLCanvas::OnEnterWindow(wxMouseEvent& event) {
 }
 
 void GLCanvas::OnKeyDown(wxKeyEvent& event) {
-    if (!initialized)
-        return;  // nothing to steer before the first frame
-    switch (keyActionFor(event.GetKeyCode())) {
-    case KeyAction::PrevSong: songCtrl->playPrev(); break;
-    case KeyAction::NextSong: songCtrl->playNext(); break;
-    case KeyAction::NextEffect: cycle.startChange(f3d->getTicks()); break;
-    case KeyAction::None: break;
-    }
+    director.key(keyActionFor(event.GetKeyCode()));
 }
 
 void GLCanvas::OnLeftDown(wxMouseEvent& event) {
-    wxPoint p = event.GetPosition();
-    switch (hotSpotAt(p.x, p.y)) {
-    case HotSpot::Prev: if (songCtrl) songCtrl->playPrev(); break;
-    case HotSpot::Play: if (songCtrl) songCtrl->play(); break;
-    case HotSpot::Stop: if (songCtrl) songCtrl->stop(); break;
-    case HotSpot::Next: if (songCtrl) songCtrl->playNext(); break;
-    case HotSpot::Close: closeWin = true; break;
-    case HotSpot::Iconize: iconizeWin = true; break;
-    case HotSpot::None: break;
-    }
+    const wxPoint p = event.GetPosition();
+    director.click(p.x, p.y);
 }
 
 void GLCanvas::OnMouseMove(wxMouseEvent& event) {
-    mousePos = event.GetPosition();
+    const wxPoint p = event.GetPosition();
+    director.setMouse(p.x, p.y);
 }
 
 void GLCanvas::drawControls() {
-    Highlight h = highlightAt(mousePos.x, mousePos.y);
-    if (h.icon >= 0)
-        f3d->draw2DSprite(h.x, h.y, h.width, h.height, iconTextures[h.icon]);
+    director.drawControls();
 }
 
 // ---------------------------------------------------------------- director
 
 void GLCanvas::InitGL() {
     SetCurrent(*context);
-    f3d = new CF3D;
-    hud = new CHud(f3d);
-    tunnel = new CTunnel(f3d);
-    spect = new CSpect(f3d);
-    f3d->init2DFont("data/gfx/font_test2.png", 0, 16, 16, 16, 16, 256);
-    f3d->initGlow();
-    songCtrl = new CSongCtrl(f3d);
-    model = new CMD2Model;
-    model->LoadModel("data/3d/boll3.md2");
-    model->SetFrame(0);
-    bgTexture = f3d->loadTexture("data/gfx/bg.png");
-    iconTextures[0] = f3d->loadTexture("data/gfx/ico_prev.png");
-    iconTextures[1] = f3d->loadTexture("data/gfx/ico_play.png");
-    iconTextures[2] = f3d->loadTexture("data/gfx/ico_stop.png");
-    iconTextures[3] = f3d->loadTexture("data/gfx/ico_next.png");
-    iconTextures[4] = f3d->loadTexture("data/gfx/ico_close.png");
-    scene = new CEffectScene(f3d, tunnel, spect, model, bgTexture);
-    // one pixel wider than the canvas
-    f3d->initGL(396, 260);
+    director.InitGL();
 }
 
 void GLCanvas::Render() {
-    f3d->setTicks(static_cast<int>(frameClock.Time()));
-    f3d->calcDt();
-
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glLoadIdentity();
-
-    cycle.beginFrame(f3d->getTicks(), f3d->getDt());
-
-    scene->draw(cycle.effect, cycle.modelAngle);
-
-    toggleEffect();
-
-    hud->drawBase();
-    hud->drawScroller();
-    songCtrl->drawSongMenu();
-    hud->drawOverlay();
-    drawControls();
+    director.Render(frameClockMs());
 }
 
 void GLCanvas::toggleEffect() {
-    if (!cycle.stepFade(f3d->getDt()))
-        return;
-    const float w = static_cast<float>(f3d->getWidth());
-    const float h = static_cast<float>(f3d->getHeight());
-    f3d->openMode2D();
-    glDisable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(0.0f, 0.0f, 0.0f, cycle.fadeAlpha);
-    glBegin(GL_QUADS);
-    glVertex2f(0.0f, h);
-    glVertex2f(w, h);
-    glVertex2f(w, 0.0f);
-    glVertex2f(0.0f, 0.0f);
-    glEnd();
-    f3d->closeMode2D();
+    director.toggleEffect();
 }
 
-wxIMPLEMENT_APP(MyApp);
+// ---------------------------------------------------------------- entry
+
+wxIMPLEMENT_APP_NO_MAIN(MyApp);
+
+int main(int argc, char** argv) {
+    const command_t command = CCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    switch (command.mode) {
+    case command_t::Help:
+        std::fputs(CCommandLine::usage(), stdout);
+        return 0;
+    case command_t::Version:
+        std::printf("chipdisk %s\n", CHIPDISK_VERSION);
+        return 0;
+    case command_t::Error:
+        std::fprintf(stderr, "chipdisk: %s\n", command.error.c_str());
+        return 2;
+    case command_t::Record:
+        // before any window toolkit starts: no display is needed
+        return CRecorder::run(command);
+    case command_t::Window:
+        break;
+    }
+    // as the toolkit's own entry does in a release build: no assert dialogs
+    wxDISABLE_DEBUG_SUPPORT();
+    return wxEntry(argc, argv);
+}

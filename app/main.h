@@ -6,19 +6,7 @@
 
 #include <GL/gl.h>
 
-#include "CEffectCycle.h"
-#include "CEffectScene.h"
-
-class CF3D;
-class CHud;
-class CTunnel;
-class CSpect;
-class CMD2Model;
-class CSongCtrl;
-
-extern CSongCtrl* songCtrl;
-extern bool closeWin;
-extern bool iconizeWin;
+#include "CDirector.h"
 
 class MyApp : public wxApp {
 public:
@@ -48,16 +36,7 @@ public:
 private:
     wxGLContext* context;
     bool initialized;
-    CF3D* f3d;
-    CTunnel* tunnel;
-    CHud* hud;
-    CSpect* spect;
-    CMD2Model* model;
-    CEffectCycle cycle;  // effect, fade and model roll
-    wxPoint mousePos;
-    GLuint bgTexture;
-    GLuint iconTextures[5];
-    CEffectScene* scene;  // the effects' full-frame drawing
+    CDirector director;  // everything drawn in the view, and what clicks and keys do
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -3,14 +3,14 @@
 // then where the tunnel and ring frames spend their time. Run from the project root.
 // BENCH_EFFECTS_SAVE=1 writes the last frame of each effect as bench_effectN.png.
 #include "CF3D.h"
-#include "CEffectScene.h"
+#include "CDirector.h"
 #include "CHud.h"
 #include "CMD2Model.h"
 #include "CSongCtrl.h"
 #include "CSpect.h"
 #include "CTunnel.h"
 #include "FakeSound.h"
-#include "OffscreenGL.h"
+#include "CHeadlessGL.h"
 
 #include <algorithm>
 #include <chrono>
@@ -42,31 +42,18 @@ void animateSpectrum(int ticks) {
         levels[i] = 0.15f + 0.15f * std::sin(ticks / 300.0f + i * 0.2f) / (1 + i / 64.0f);
 }
 
-struct Director {
+// The director's own objects are private: the phase profile below draws with
+// objects of its own on the director's toolkit.
+struct Parts {
     CF3D* f3d;
-    CHud* hud;
-    CTunnel* tunnel;
-    CSpect* spect;
-    CSongCtrl* songs;
-    CMD2Model* model;
+    CHud hud;
+    CTunnel tunnel;
+    CSpect spect;
+    CSongCtrl songs;
     GLuint bgTexture;
-    float modelAngle = 0;
-    CEffectScene* scene = nullptr;
-
-    Director() {
-        f3d = new CF3D;
-        hud = new CHud(f3d);
-        tunnel = new CTunnel(f3d);
-        spect = new CSpect(f3d);
-        f3d->init2DFont("data/gfx/font_test2.png", 0, 16, 16, 16, 16, 256);
-        f3d->initGlow();
-        songs = new CSongCtrl(f3d);
-        model = new CMD2Model;
-        model->LoadModel("data/3d/boll3.md2");
-        model->SetFrame(0);
-        bgTexture = f3d->loadTexture("data/gfx/bg.png");
-        f3d->initGL(396, 260);
-    }
+    explicit Parts(CF3D* f3d)
+        : f3d(f3d), hud(f3d), tunnel(f3d), spect(f3d), songs(f3d),
+          bgTexture(f3d->loadTexture("data/gfx/bg.png")) {}
 
     void begin(int ticks) {
         f3d->setTicks(ticks);
@@ -77,31 +64,11 @@ struct Director {
         glLoadIdentity();
     }
 
-    void effect(int e) {
-        if (e == 3) modelAngle += f3d->getDt();
-        if (!scene) scene = new CEffectScene(f3d, tunnel, spect, model, bgTexture);
-        scene->draw(e, modelAngle);
-    }
-
-    // The fade quad at the opacity it has on the last frame of a fade.
-    void fadeQuad() {
-        f3d->openMode2D();
-        glDisable(GL_TEXTURE_2D);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glColor4f(0, 0, 0, 0);
-        const float w = static_cast<float>(f3d->getWidth()), h = static_cast<float>(f3d->getHeight());
-        glBegin(GL_QUADS);
-        glVertex2f(0, h); glVertex2f(w, h); glVertex2f(w, 0); glVertex2f(0, 0);
-        glEnd();
-        f3d->closeMode2D();
-    }
-
     void hudLayers() {
-        hud->drawBase();
-        hud->drawScroller();
-        songs->drawSongMenu();
-        hud->drawOverlay();
+        hud.drawBase();
+        hud.drawScroller();
+        songs.drawSongMenu();
+        hud.drawOverlay();
     }
 };
 
@@ -127,52 +94,53 @@ std::map<std::string, double> profile(
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
-    OffscreenGL gl(396, 260);
+    CHeadlessGL gl(396, 260);
     if (!gl.ok()) {
         std::fprintf(stderr, "no offscreen GL: %s\n", gl.error().c_str());
         return 1;
     }
     std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    Director d;
+    CDirector director;
+    director.InitGL();
     int ticks = 4000;  // the tunnel's tint is bright here
 
-    std::printf("\nwhole frame, median of %d frames (ms):\n", frames);
+    std::printf("\nwhole frame through the director, median of %d frames (ms):\n", frames);
     for (int e = 0; e < 4; ++e) {
-        d.begin(ticks);  // settle the frame delta
+        director.holdEffect(e);
+        animateSpectrum(ticks);
+        director.Render(ticks);  // settle the frame delta
         const auto m = profile(frames, ticks, {{"frame", [&] {
-                                                    d.begin(ticks);
-                                                    d.effect(e);
-                                                    d.fadeQuad();
-                                                    d.hudLayers();
+                                                    animateSpectrum(ticks);
+                                                    director.Render(ticks);
                                                 }}});
         std::printf("  effect %d: %7.2f   (%.0f frames/s)\n", e, m.at("frame"), 1000 / m.at("frame"));
         if (std::getenv("BENCH_EFFECTS_SAVE"))
             gl.savePNG("bench_effect" + std::to_string(e) + ".png");
     }
 
+    Parts d(director.toolkit());
     std::printf("\ntunnel frame by phase, median (ms):\n");
     auto m = profile(frames, ticks,
                      {{"1 clear+clock", [&] { d.begin(ticks); }},
-                      {"2 tunnel draw", [&] { d.tunnel->draw(); }},
+                      {"2 tunnel draw", [&] { d.tunnel.draw(); }},
                       {"3 glow (copy + 25 quads)", [&] {
                            const double t = d.f3d->getTicks();
                            d.f3d->renderGlow(25, 0.009f, 1, static_cast<float>(std::sin(t / 500)),
                                              static_cast<float>(std::sin(t / 1000)));
                        }},
-                      {"4 fade quad", [&] { d.fadeQuad(); }},
-                      {"5 hud base", [&] { d.hud->drawBase(); }},
-                      {"6 scroller", [&] { d.hud->drawScroller(); }},
-                      {"7 song line", [&] { d.songs->drawSongMenu(); }},
-                      {"8 top picture", [&] { d.hud->drawOverlay(); }}});
+                      {"5 hud base", [&] { d.hud.drawBase(); }},
+                      {"6 scroller", [&] { d.hud.drawScroller(); }},
+                      {"7 song line", [&] { d.songs.drawSongMenu(); }},
+                      {"8 top picture", [&] { d.hud.drawOverlay(); }}});
     for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
 
     std::printf("\nspectrum-ring frame by phase, median (ms):\n");
     m = profile(frames, ticks,
                 {{"1 clear+clock", [&] { d.begin(ticks); }},
                  {"2 background sphere", [&] { d.f3d->drawBG(d.bgTexture); }},
-                 {"3 rings (smoothed lines)", [&] { d.spect->draw(); }},
+                 {"3 rings (smoothed lines)", [&] { d.spect.draw(); }},
                  {"4 glow (copy + 15 quads)", [&] { d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f); }},
-                 {"5 fade quad and hud", [&] { d.fadeQuad(); d.hudLayers(); }}});
+                 {"5 hud", [&] { d.hudLayers(); }}});
     for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
 
     // Inside the tunnel and the glow: the same work with one ingredient isolated.
@@ -188,7 +156,7 @@ int main(int argc, char** argv) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);
         if (smooth) glEnable(GL_POINT_SMOOTH); else glDisable(GL_POINT_SMOOTH);
-        for (int k = 0; k < 4; ++k) d.tunnel->drawStrands(1, 0.5f, 0.2f, k ? 0.2f : 1.0f);
+        for (int k = 0; k < 4; ++k) d.tunnel.drawStrands(1, 0.5f, 0.2f, k ? 0.2f : 1.0f);
         glEnable(GL_POINT_SMOOTH);
         d.f3d->resizeWindow(396, 260);
     };
@@ -223,7 +191,7 @@ int main(int argc, char** argv) {
                  {"d 25 blended textured quads", [&] { blendedQuads(25); }},
                  {"e 1 blended textured quad", [&] { blendedQuads(1); }}});
     for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
-    std::printf("\nstrand count at the end: %.2f (points per pass: %d)\n", d.tunnel->getStrandCount(),
-                static_cast<int>(std::ceil(d.tunnel->getStrandCount())) * 400);
+    std::printf("\nstrand count at the end: %.2f (points per pass: %d)\n", d.tunnel.getStrandCount(),
+                static_cast<int>(std::ceil(d.tunnel.getStrandCount())) * 400);
     return 0;
 }

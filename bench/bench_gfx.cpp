@@ -3,7 +3,7 @@
 // a sprite, and the glow with each effect's pass count. Run from the project root.
 #include "CF3D.h"
 #include "CPNGLoader.h"
-#include "OffscreenGL.h"
+#include "CHeadlessGL.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,7 +33,7 @@ double medianMs(int runs, const std::function<void()>& fn) {
 }  // namespace
 
 int main() {
-    OffscreenGL gl(396, 260);
+    CHeadlessGL gl(396, 260);
     if (!gl.ok()) {
         std::fprintf(stderr, "no offscreen GL: %s\n", gl.error().c_str());
         return 1;

@@ -2,9 +2,6 @@
 # Silent: the fake sound layer of the effects tests stands in for the real one.
 add_executable(bench_effects
   ${CMAKE_CURRENT_LIST_DIR}/bench_effects.cpp
-  ${CMAKE_SOURCE_DIR}/tests/effects/FakeSound.cpp
-  ${CMAKE_SOURCE_DIR}/tests/support/OffscreenGL.cpp)
-target_include_directories(bench_effects PRIVATE
-  ${CMAKE_SOURCE_DIR}/tests/effects ${CMAKE_SOURCE_DIR}/tests/support)
-target_link_libraries(bench_effects PRIVATE
-  chipdisk_scene chipdisk_effects chipdisk_model PkgConfig::EGL PkgConfig::GL PkgConfig::PNG)
+  ${CMAKE_SOURCE_DIR}/tests/support/FakeSound.cpp)
+target_include_directories(bench_effects PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+target_link_libraries(bench_effects PRIVATE chipdisk_director chipdisk_headless)

@@ -8,10 +8,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
-CSongCtrl::CSongCtrl(CF3D* f3d)
+CSongCtrl::CSongCtrl(CF3D* f3d, std::vector<std::string> files)
     : shownSong(1), currentSong(1), songCount(0), module(nullptr),
-      fading(0), fadeDir(0), menuAlpha(1.0f), f3d(f3d) {
+      fading(0), fadeDir(0), menuAlpha(1.0f), f3d(f3d), songFiles(std::move(files)) {
     FSOUND_Init(44100, 32, 0);
     loadSongs();
     playSong(2);
@@ -24,6 +25,11 @@ void CSongCtrl::loadSongs() {
     songs.push_back({"tavro chipdisk", "data/songs/kirrowane-intro.xm"});
     int count = 0;
 
+    if (!songFiles.empty()) {
+        for (const std::string& file : songFiles) songs.push_back({songDisplayName(file), file});
+        songCount = static_cast<int>(songs.size());
+        return;
+    }
     DIR* dir = opendir("./data/songs/");
     if (!dir) {
         puts("Couldn't open the directory.");
@@ -34,16 +40,7 @@ void CSongCtrl::loadSongs() {
             if (!strcmp(file, "..") || !strcmp(file, ".") ||
                 !strcmp(file, "kirrowane-chipdiskintro.xm"))
                 continue;
-            // the first character stays as it is, so "_intro.xm" keeps its underscore
-            std::string name = file;
-            for (std::size_t i = 1; i < name.size(); i++) {
-                if (name[i] == '.') {
-                    name.resize(i);
-                    break;
-                }
-                if (name[i] == '_') name[i] = ' ';
-            }
-            songs.push_back({name, std::string("data/songs/") + file});
+            songs.push_back({songDisplayName(file), std::string("data/songs/") + file});
             count++;
         }
         closedir(dir);
@@ -113,6 +110,20 @@ void CSongCtrl::drawSongMenu() {
     }
     glColor4f(1.0f, 1.0f, 1.0f, menuAlpha);
     f3d->drawStr(songs[shownSong].name.c_str(), songLineX(), f3d->getHeight() - 43);
+}
+
+std::string songDisplayName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // the first character stays as it is, so "_intro.xm" keeps its underscore
+    for (std::size_t i = 1; i < name.size(); i++) {
+        if (name[i] == '.') {
+            name.resize(i);
+            break;
+        }
+        if (name[i] == '_') name[i] = ' ';
+    }
+    return name;
 }
 
 float absf(float x) {

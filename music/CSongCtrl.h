@@ -14,7 +14,8 @@ struct song_slot_t {
 
 class CSongCtrl {
 public:
-    explicit CSongCtrl(CF3D* f3d);
+    // files: the songs in this order instead of the songs folder's entries
+    explicit CSongCtrl(CF3D* f3d, std::vector<std::string> files = {});
 
     void loadSongs();
     void drawSongMenu();
@@ -24,6 +25,8 @@ public:
     void play();
     void stop();
     float* getSpectrum();
+    // The song line shows the current song's name at once, with no fade.
+    void showCurrentSong() { shownSong = currentSong; }
 
     // read access for tests and the director
     const std::vector<song_slot_t>& getSongs() const { return songs; }
@@ -31,6 +34,7 @@ public:
     int getCurrentSong() const { return currentSong; }
     int getSongCount() const { return songCount; }
     float getMenuAlpha() const { return menuAlpha; }
+    FMUSIC_MODULE* getModule() const { return module; }
     bool isFading() const { return fading != 0; }
     int getFadeDir() const { return fadeDir; }
     // x at which the shown name is drawn this frame (long names swing left)
@@ -46,8 +50,13 @@ private:
     int fadeDir;
     float menuAlpha;
     CF3D* f3d;
+    std::vector<std::string> songFiles;
 };
 
 float absf(float x);
+
+// The name a song file shows on the song line: its file name up to the first dot
+// after the first character, with underscores turned into spaces.
+std::string songDisplayName(const std::string& path);
 
 #endif

@@ -46,6 +46,7 @@ protected:
 
 struct Output {
     SDL_AudioDeviceID dev = 0;
+    bool offline = false;  // no device: rendered only when the recorder asks
     int freq = RATE;
     int latencyFrames = BUFFER_FRAMES;
 
@@ -81,10 +82,19 @@ std::ostream& quietLog() {
 
 FSOUND_DSPUNIT fftUnit;
 
-void SDLCALL render(void* userdata, Uint8* stream, int len) {
-    Output& o = *static_cast<Output*>(userdata);
-    float* buf = reinterpret_cast<float*>(stream);
-    const int frames = len / static_cast<int>(2 * sizeof(float));
+bool ready(const Output& o) {
+    return o.dev || o.offline;
+}
+
+void lock(const Output& o) {
+    if (o.dev) SDL_LockAudioDevice(o.dev);
+}
+
+void unlock(const Output& o) {
+    if (o.dev) SDL_UnlockAudioDevice(o.dev);
+}
+
+void mix(Output& o, float* buf, int frames) {
     std::size_t done = 0;
     if (o.playing && o.current) {
         try {
@@ -100,6 +110,11 @@ void SDLCALL render(void* userdata, Uint8* stream, int len) {
         o.ring[(w + i) & (RING_SIZE - 1)].store((buf[2 * i] + buf[2 * i + 1]) * 0.5f,
                                                 std::memory_order_relaxed);
     o.written.store(w + frames, std::memory_order_release);
+}
+
+void SDLCALL render(void* userdata, Uint8* stream, int len) {
+    mix(*static_cast<Output*>(userdata), reinterpret_cast<float*>(stream),
+        len / static_cast<int>(2 * sizeof(float)));
 }
 
 bool openDevice(Output& o) {
@@ -135,7 +150,7 @@ void silenceAlsa() {
 
 signed char FSOUND_Init(int, int, unsigned int) {
     Output& o = output();
-    if (o.dev) return 1;
+    if (ready(o)) return 1;
     // SDL would otherwise swallow SIGINT and SIGTERM (it turns them into quit
     // events nobody reads here), and the program could no longer be stopped.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -204,7 +219,7 @@ int soundLayerDecodedSongs() {
 // playing, so reading those here without the lock is safe.
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     Output& o = output();
-    if (!mod || !o.dev) return 0;
+    if (!mod || !ready(o)) return 0;
     if (o.current == mod && o.playing) return 1;
     // the callback renders only current-and-playing, so mod is ours to rewind or rebuild
     if (mod->mpt)
@@ -212,20 +227,20 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     else if (!(mod->mpt = decode(mod->path)))
         return 0;  // the file went away since it was loaded
     releaseSilentSongs(mod);
-    SDL_LockAudioDevice(o.dev);
+    lock(o);
     o.current = mod;
     o.playing = true;
-    SDL_UnlockAudioDevice(o.dev);
+    unlock(o);
     return 1;
 }
 
 signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
     Output& o = output();
-    if (!mod || !o.dev) return 0;
+    if (!mod || !ready(o)) return 0;
     if (o.current != mod || !o.playing) return 1;
-    SDL_LockAudioDevice(o.dev);
+    lock(o);
     o.playing = false;
-    SDL_UnlockAudioDevice(o.dev);
+    unlock(o);
     return 1;
 }
 
@@ -244,12 +259,15 @@ float* FSOUND_DSP_GetSpectrum() {
     static CSpectrumAnalyser* analyser = new CSpectrumAnalyser;
     Output& o = output();
     // a device lost mid-run stops calling back; show silence rather than a frozen picture
-    if (!o.dev || !fftUnit.active || SDL_GetAudioDeviceStatus(o.dev) != SDL_AUDIO_PLAYING) {
+    const bool sounding = o.offline || (o.dev && SDL_GetAudioDeviceStatus(o.dev) == SDL_AUDIO_PLAYING);
+    if (!sounding || !fftUnit.active) {
         std::fill(levels, levels + CSpectrumAnalyser::BANDS, 0.0f);
         return levels;
     }
-    // the newest buffer is still on its way to the speaker
-    const int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) - o.latencyFrames;
+    // the newest buffer is still on its way to the speaker; a recording hears
+    // everything rendered so far at once
+    const int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) -
+                        (o.offline ? 0 : o.latencyFrames);
     float window[CSpectrumAnalyser::WINDOW];
     for (int i = 0; i < CSpectrumAnalyser::WINDOW; i++) {
         const int64_t at = end - CSpectrumAnalyser::WINDOW + i;
@@ -257,4 +275,23 @@ float* FSOUND_DSP_GetSpectrum() {
     }
     analyser->analyse(window, levels);
     return levels;
+}
+
+void soundLayerUseNoDevice() {
+    output().offline = true;
+}
+
+void soundLayerRender(float* stereo, int frames) {
+    Output& o = output();
+    if (o.offline) mix(o, stereo, frames);
+}
+
+double soundLayerSongSeconds(FMUSIC_MODULE* mod) {
+    if (!mod) return 0.0;
+    if (!mod->mpt && !(mod->mpt = decode(mod->path))) return 0.0;
+    try {
+        return mod->mpt->get_duration_seconds();
+    } catch (...) {
+        return 0.0;
+    }
 }

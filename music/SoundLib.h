@@ -19,4 +19,14 @@ float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first
 // loaded); songs that fell silent are decoded again when played.
 int soundLayerDecodedSongs();
 
+// For recording: called before FSOUND_Init, no device is opened and nothing plays
+// until soundLayerRender asks. The spectrum then analyses the last 1024 samples
+// rendered.
+void soundLayerUseNoDevice();
+// Renders the next frames of what is playing (silence when nothing is) as
+// interleaved stereo at 44100 Hz; does nothing unless soundLayerUseNoDevice ran.
+void soundLayerRender(float* stereo, int frames);
+// One pass of the song in seconds, without repeats; 0 for a null handle.
+double soundLayerSongSeconds(FMUSIC_MODULE* mod);
+
 #endif

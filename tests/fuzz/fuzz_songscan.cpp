@@ -1,6 +1,6 @@
 #include "CF3D.h"
 #include "CSongCtrl.h"
-#include "../music/FakeSoundLib.h"
+#include "../support/FakeSound.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #include "CF3D.h"
 #include "CSongCtrl.h"
-#include "FakeSoundLib.h"
+#include "FakeSound.h"
 #include "OffscreenGL.h"
 #include "TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "FakeSoundLib.h"
+#include "FakeSound.h"
 
 #include "SoundLib.h"
 
@@ -27,6 +27,12 @@ FSOUND_DSPUNIT* const unit = reinterpret_cast<FSOUND_DSPUNIT*>(std::uintptr_t(0x
 
 }  // namespace
 
+float* fakeSpectrum() { return spectrum; }
+
+void setFakeSpectrum(float level) {
+    for (float& l : spectrum) l = level;
+}
+
 signed char FSOUND_Init(int, int, unsigned int) {
     fakeSound().calls.push_back("init");
     return 1;
@@ -37,17 +43,21 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
     FMUSIC_MODULE* mod = nullptr;
     if (std::string(name).find("broken") == std::string::npos)
         mod = reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(++f.loads));
+    f.paths.push_back(name);
     f.calls.push_back(std::string("load ") + name + " " + id(mod));
     return mod;
 }
 
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     fakeSound().calls.push_back("play " + id(mod));
+    if (mod) fakeSound().playingHandle = static_cast<int>(reinterpret_cast<std::uintptr_t>(mod));
     return mod != nullptr;
 }
 
 signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
     fakeSound().calls.push_back("stop " + id(mod));
+    if (mod && fakeSound().playingHandle == static_cast<int>(reinterpret_cast<std::uintptr_t>(mod)))
+        fakeSound().playingHandle = 0;
     return mod != nullptr;
 }
 

@@ -1,17 +1,16 @@
-#include "OffscreenGL.h"
+#include "CHeadlessGL.h"
+
+#include "CPNGWriter.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
-#include <png.h>
 
-#include <cstdio>
-#include <memory>
 
 #ifndef EGL_PLATFORM_SURFACELESS_MESA
 #define EGL_PLATFORM_SURFACELESS_MESA 0x31DD
 #endif
 
-OffscreenGL::OffscreenGL(int width, int height) : w(width), h(height) {
+CHeadlessGL::CHeadlessGL(int width, int height) : w(width), h(height) {
     auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getPlatformDisplay) { failure = "no eglGetPlatformDisplayEXT"; return; }
@@ -49,7 +48,7 @@ OffscreenGL::OffscreenGL(int width, int height) : w(width), h(height) {
     valid = true;
 }
 
-OffscreenGL::~OffscreenGL() {
+CHeadlessGL::~CHeadlessGL() {
     if (!display) return;
     EGLDisplay dpy = static_cast<EGLDisplay>(display);
     eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
@@ -59,7 +58,7 @@ OffscreenGL::~OffscreenGL() {
     // longer name (and so suppress) the driver's own allocations.
 }
 
-std::vector<OffscreenGL::RGBA> OffscreenGL::readFrame() const {
+std::vector<CHeadlessGL::RGBA> CHeadlessGL::readFrame() const {
     std::vector<RGBA> bottomUp(static_cast<size_t>(w) * h);
     glFinish();
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -71,7 +70,7 @@ std::vector<OffscreenGL::RGBA> OffscreenGL::readFrame() const {
     return topDown;
 }
 
-OffscreenGL::RGBA OffscreenGL::pixel(int x, int y) const {
+CHeadlessGL::RGBA CHeadlessGL::pixel(int x, int y) const {
     RGBA p{0, 0, 0, 0};
     glFinish();
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -79,33 +78,8 @@ OffscreenGL::RGBA OffscreenGL::pixel(int x, int y) const {
     return p;
 }
 
-bool OffscreenGL::savePNG(const std::string& path) const {
+bool CHeadlessGL::savePNG(const std::string& path) const {
     std::vector<RGBA> frame = readFrame();
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, info ? &info : nullptr);
-        return false;
-    }
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < h; ++y) {
-        std::vector<png_byte> row(static_cast<size_t>(w) * 4);
-        for (int x = 0; x < w; ++x) {
-            const RGBA& p = frame[static_cast<size_t>(y) * w + x];
-            row[x * 4 + 0] = p.r;
-            row[x * 4 + 1] = p.g;
-            row[x * 4 + 2] = p.b;
-            row[x * 4 + 3] = 255;  // keep saved frames opaque so they are easy to look at
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    for (RGBA& p : frame) p.a = 255;  // saved frames stay opaque so they are easy to look at
+    return CPNGWriter::write(path, w, h, &frame[0].r, true);
 }
