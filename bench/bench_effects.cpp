@@ -63,13 +63,6 @@ struct Parts {
         glClearColor(0, 0, 0, 1);
         glLoadIdentity();
     }
-
-    void hudLayers() {
-        hud.drawBase();
-        hud.drawScroller();
-        songs.drawSongMenu();
-        hud.drawOverlay();
-    }
 };
 
 // Runs 'frames' frames of 'body', timing each 'phase' with a glFinish after it.
@@ -140,7 +133,7 @@ int main(int argc, char** argv) {
                  {"2 background sphere", [&] { d.f3d->drawBG(d.bgTexture); }},
                  {"3 rings (smoothed lines)", [&] { d.spect.draw(); }},
                  {"4 glow (copy + 15 quads)", [&] { d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f); }},
-                 {"5 hud", [&] { d.hudLayers(); }}});
+                 {"5 hud (the director's layers)", [&] { director.drawHud(); }}});
     for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
 
     // Inside the tunnel and the glow: the same work with one ingredient isolated.
