@@ -1,6 +1,10 @@
 #include "CCommandLine.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 
@@ -39,10 +43,15 @@ command_t failure(const std::string& why) {
 }  // namespace
 
 const char* CCommandLine::usage() {
-    return "usage: chipdisk [--help | --version]\n"
+    return "usage: chipdisk [FOLDER | FILE...]\n"
            "       chipdisk --record OUT [--seconds S] [--fps N] [--scale K] [--song FILE] [--effect E]\n"
+           "       chipdisk --help | --version\n"
            "\n"
-           "Without options the chipdisk opens its window and plays the songs folder.\n"
+           "The chipdisk opens its window and plays the module files of FOLDER, or the\n"
+           "FILEs in the order given, or without either its own songs folder. Module\n"
+           "files or a folder dropped onto the window become the song list the same way.\n"
+           "The data (pictures, ball, songs) is read from $CHIPDISK_DATA if set, else\n"
+           "from ../share/chipdisk beside the program, else from ./data.\n"
            "\n"
            "  --help          show this text and exit\n"
            "  --version       show the version and exit\n"
@@ -55,6 +64,24 @@ const char* CCommandLine::usage() {
            "  --scale K       magnify each frame K times, K in 1..4 (default: 1)\n"
            "  --song FILE     play this module file (default: the first song of the songs folder)\n"
            "  --effect E      show effect E (0..3) the whole time (default: the effects rotate)\n";
+}
+
+std::string CCommandLine::checkSongs(const std::vector<std::string>& songs) {
+    for (const std::string& song : songs) {
+        struct stat st;
+        if (stat(song.c_str(), &st) != 0)
+            return "'" + song + "' does not exist; " +
+                   (songs.size() == 1 ? "no songs to play" : "its slot stays silent");
+        if (!S_ISDIR(st.st_mode)) continue;
+        bool empty = true;
+        if (DIR* dir = opendir(song.c_str())) {
+            while (struct dirent* entry = readdir(dir))
+                if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) empty = false;
+            closedir(dir);
+        }
+        if (empty) return "the folder '" + song + "' holds no file; no songs to play";
+    }
+    return "";
 }
 
 std::string CCommandLine::videoKind(const std::string& out) {
@@ -74,6 +101,14 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name.resize(eq);
             hasValue = true;
+        }
+        if (name.compare(0, 1, "-") != 0 || name == "-") {
+            c.songs.push_back(args[i]);
+            continue;
+        }
+        if (name == "--") {  // everything after it is a song, even "--help"
+            c.songs.insert(c.songs.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
         }
         if (name == "--help" || name == "--version") {
             command_t asked;
@@ -113,5 +148,7 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
     }
     if (recordOnly && c.mode != command_t::Record)
         return failure("--seconds, --fps, --scale, --song and --effect go with --record OUT");
+    if (c.mode == command_t::Record && !c.songs.empty())
+        return failure("a recording plays one song: give it with --song FILE");
     return c;
 }

@@ -9,6 +9,9 @@ struct command_t {
     enum Mode { Window, Record, Help, Version, Error } mode = Window;
     std::string error;  // Error: one line saying what is wrong
 
+    // Window: a folder, or song files in the order given; empty: the songs folder
+    std::vector<std::string> songs;
+
     // Record: the recorder's settings
     std::string out;       // a folder, or a file ending in .mp4, .mkv or .webm
     double seconds = 0.0;  // 0: one pass of the song, at most 600
@@ -22,6 +25,9 @@ class CCommandLine {
 public:
     static command_t parse(const std::vector<std::string>& args);  // args without argv[0]
     static const char* usage();
+    // One line on what is wrong with the songs asked for ("" when nothing is): a
+    // folder that does not exist or holds no file, a file that does not exist.
+    static std::string checkSongs(const std::vector<std::string>& songs);
     // The container a recording goes to: "mp4", "mkv", "webm", or "" for a folder.
     static std::string videoKind(const std::string& out);
 };

@@ -164,6 +164,10 @@ void CDirector::key(KeyAction action) {
     }
 }
 
+void CDirector::useSongs(std::vector<std::string> files) {
+    if (songs && !files.empty()) songs->replaceSongs(std::move(files));
+}
+
 void CDirector::holdEffect(int effect) {
     cycle.effect = effect;
     cycle.autoChange = false;

@@ -61,6 +61,9 @@ public:
     HotSpot click(int x, int y);
     // Up, Down and Right; ignored before InitGL.
     void key(KeyAction action);
+    // Files or one folder dropped onto the window: the new song list, its first song
+    // playing. Ignored before InitGL.
+    void useSongs(std::vector<std::string> files);
     // Shows effect 0..3 from now on, with no automatic change.
     void holdEffect(int effect);
 

@@ -12,10 +12,14 @@
 #include <wx/sizer.h>
 
 #include "CCommandLine.h"
+#include "CDataRoot.h"
 #include "CRecorder.h"
 #include "HotSpots.h"
 
 namespace {
+// The songs the command line asked for; empty: the songs folder.
+std::vector<std::string> commandSongs;
+
 // The frame clock: started with the frame, read once per frame by Render. A
 // monotonic clock, so setting the system clock neither jumps nor stalls the show.
 std::chrono::steady_clock::time_point frameClockStart = std::chrono::steady_clock::now();
@@ -55,6 +59,7 @@ wxBEGIN_EVENT_TABLE(AppFrame, wxFrame)
     EVT_PAINT(AppFrame::OnPaint)
     EVT_WINDOW_CREATE(AppFrame::OnWindowCreate)
     EVT_KEY_DOWN(AppFrame::OnKeyDown)
+    EVT_MOUSE_CAPTURE_LOST(AppFrame::OnCaptureLost)
 wxEND_EVENT_TABLE()
 
 AppFrame::AppFrame()
@@ -64,7 +69,7 @@ AppFrame::AppFrame()
     {
         // a missing picture leaves the frame plain; wx would say so in a modal box
         wxLogNull quiet;
-        shapeBitmap = wxBitmap("data/gfx/star.png", wxBITMAP_TYPE_PNG);
+        shapeBitmap = wxBitmap(CDataRoot::resolve("data/gfx/star.png"), wxBITMAP_TYPE_PNG);
     }
     if (shapeBitmap.IsOk())
         SetSize(wxSize(shapeBitmap.GetWidth(), shapeBitmap.GetHeight()));
@@ -125,8 +130,18 @@ void AppFrame::OnMouseMove(wxMouseEvent& event) {
     }
 }
 
-void AppFrame::OnExit(wxMouseEvent&) {
+void AppFrame::OnCaptureLost(wxMouseCaptureLostEvent&) {
+    // another window took the mouse mid-drag: the drag simply ends
+}
+
+void AppFrame::closeFrame() {
+    if (HasCapture())
+        ReleaseMouse();  // a window may not go with the mouse still captured
     Close(false);
+}
+
+void AppFrame::OnExit(wxMouseEvent&) {
+    closeFrame();
     wxWakeUpIdle();  // lets the loop finish the close without further input
 }
 
@@ -136,7 +151,7 @@ void AppFrame::OnIdle(wxIdleEvent& event) {
         iconizeWin = false;
     }
     if (closeWin) {
-        Close(false);
+        closeFrame();
         wxWakeUpIdle();
     }
     event.Skip();
@@ -144,7 +159,8 @@ void AppFrame::OnIdle(wxIdleEvent& event) {
 
 void AppFrame::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
-    dc.DrawBitmap(shapeBitmap, 0, 0, true);
+    if (shapeBitmap.IsOk())
+        dc.DrawBitmap(shapeBitmap, 0, 0, true);
 }
 
 void AppFrame::OnKeyDown(wxKeyEvent& event) {
@@ -162,6 +178,7 @@ wxBEGIN_EVENT_TABLE(GLCanvas, wxGLCanvas)
     EVT_KEY_DOWN(GLCanvas::OnKeyDown)
     EVT_LEFT_DOWN(GLCanvas::OnLeftDown)
     EVT_MOTION(GLCanvas::OnMouseMove)
+    EVT_DROP_FILES(GLCanvas::OnDropFiles)
 wxEND_EVENT_TABLE()
 
 namespace {
@@ -176,9 +193,10 @@ wxGLAttributes canvasAttributes() {
 GLCanvas::GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                    long style)
     : wxGLCanvas(parent, canvasAttributes(), id, pos, size, style, "GLCanvas"),
-      context(nullptr), initialized(false) {
+      context(nullptr), initialized(false), director(commandSongs) {
     // Immediate mode throughout, so a compatibility context. It is made
     // current only once the window is on screen.
+    DragAcceptFiles(true);  // modules or a folder dropped here become the song list
     context = new wxGLContext(this);
     if (!context->IsOK()) {
         delete context;
@@ -210,11 +228,56 @@ void GLCanvas::OnPaint(wxPaintEvent& event) {
         initialized = true;
     }
     Render();
+    magnify();
     glFlush();
     SwapBuffers();
     // a paint alone does not bring the next idle event on GTK3
     wxWakeUpIdle();
     event.Skip();
+}
+
+// On a scaled desktop (GDK_SCALE=2) the canvas has scale x 395 x 260 pixels: the
+// frame is drawn at its own size as always and then shown magnified, pixel for
+// pixel, so it looks the same, only bigger, and lines up with the hot spots.
+void GLCanvas::magnify() {
+    const int scale = static_cast<int>(GetContentScaleFactor() + 0.5);
+    if (scale <= 1)
+        return;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    if (!magnifyTexture) {
+        glGenTextures(1, &magnifyTexture);
+        glBindTexture(GL_TEXTURE_2D, magnifyTexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 512, 512, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    }
+    glBindTexture(GL_TEXTURE_2D, magnifyTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, 396, 260);
+    glViewport(0, 0, 396 * scale, 260 * scale);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, 1, 0, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const float s = 396.0f / 512, t = 260.0f / 512;
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0); glVertex2f(0, 0);
+    glTexCoord2f(s, 0); glVertex2f(1, 0);
+    glTexCoord2f(s, t); glVertex2f(1, 1);
+    glTexCoord2f(0, t); glVertex2f(0, 1);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
 }
 
 void GLCanvas::OnEraseBackground(wxEraseEvent&) {
@@ -244,6 +307,13 @@ void GLCanvas::OnMouseMove(wxMouseEvent& event) {
     director.setMouse(p.x, p.y);
 }
 
+void GLCanvas::OnDropFiles(wxDropFilesEvent& event) {
+    std::vector<std::string> files;
+    for (int i = 0; i < event.GetNumberOfFiles(); ++i)
+        files.push_back(event.GetFiles()[i].utf8_string());
+    director.useSongs(files);
+}
+
 void GLCanvas::drawControls() {
     director.drawControls();
 }
@@ -267,6 +337,14 @@ void GLCanvas::toggleEffect() {
 
 wxIMPLEMENT_APP_NO_MAIN(MyApp);
 
+namespace {
+void reportToolkitAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                         const wxString& msg) {
+    std::fprintf(stderr, "chipdisk: toolkit assert: %s:%d in %s: %s %s\n", file.utf8_str().data(), line,
+                 func.utf8_str().data(), cond.utf8_str().data(), msg.utf8_str().data());
+}
+}  // namespace
+
 int main(int argc, char** argv) {
     const command_t command = CCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.mode) {
@@ -285,7 +363,11 @@ int main(int argc, char** argv) {
     case command_t::Window:
         break;
     }
-    // as the toolkit's own entry does in a release build: no assert dialogs
-    wxDISABLE_DEBUG_SUPPORT();
+    const std::string problem = CCommandLine::checkSongs(command.songs);
+    if (!problem.empty()) std::fprintf(stderr, "chipdisk: %s\n", problem.c_str());
+    commandSongs = command.songs;
+    // A toolkit assert says one line on standard error and never opens a dialog,
+    // which would block the window; the window tests fail on such a line.
+    wxSetAssertHandler(reportToolkitAssert);
     return wxEntry(argc, argv);
 }

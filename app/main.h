@@ -27,6 +27,7 @@ public:
     void OnKeyDown(wxKeyEvent& event);
     void OnLeftDown(wxMouseEvent& event);
     void OnMouseMove(wxMouseEvent& event);
+    void OnDropFiles(wxDropFilesEvent& event);
 
     void InitGL();
     void Render();
@@ -34,7 +35,10 @@ public:
     void drawControls();
 
 private:
+    void magnify();
+
     wxGLContext* context;
+    GLuint magnifyTexture = 0;
     bool initialized;
     CDirector director;  // everything drawn in the view, and what clicks and keys do
 
@@ -56,8 +60,11 @@ public:
     void OnPaint(wxPaintEvent& event);
     void OnWindowCreate(wxWindowCreateEvent& event);
     void OnKeyDown(wxKeyEvent& event);
+    void OnCaptureLost(wxMouseCaptureLostEvent& event);
 
 private:
+    void closeFrame();
+
     GLCanvas* canvas;
     wxBitmap shapeBitmap;
     wxPoint dragOffset;

@@ -1,2 +1,5 @@
 add_executable(bench_music ${CMAKE_CURRENT_LIST_DIR}/bench_music.cpp)
 target_link_libraries(bench_music PRIVATE chipdisk_sound)
+add_executable(bench_bigsong ${CMAKE_CURRENT_LIST_DIR}/bench_bigsong.cpp)
+target_include_directories(bench_bigsong PRIVATE ${CMAKE_SOURCE_DIR}/tests/music)
+target_link_libraries(bench_bigsong PRIVATE chipdisk_sound)

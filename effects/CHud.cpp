@@ -42,12 +42,12 @@ void CHud::drawBase() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor3f(1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, darkenTexture);
-    fullViewQuad(w);
+    if (darkenTexture) fullViewQuad(w);  // a picture that failed to load does not show
 
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glColor3f(1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, overlayTexture);
-    fullViewQuad(w);
+    if (overlayTexture) fullViewQuad(w);
 
     // The additive blend function stays: the scroller's glyphs are drawn with it.
     glDisable(GL_TEXTURE_2D);
@@ -89,7 +89,7 @@ void CHud::drawOverlay() {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, topTexture);
     glColor3f(1, 1, 1);
-    fullViewQuad(w + 1);
+    if (topTexture) fullViewQuad(w + 1);
     // Blending stays on: the next frame's spectrum rings are drawn with it.
     glDisable(GL_TEXTURE_2D);
     f3d->closeMode2D();

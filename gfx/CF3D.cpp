@@ -123,12 +123,14 @@ void CF3D::draw2DSprite(int x, int y, int w, int h, GLuint texture) {
     openMode2D();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     glBindTexture(GL_TEXTURE_2D, texture);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f); glVertex2i(x, y + h);
-    glTexCoord2f(1.0f, 0.0f); glVertex2i(x + w, y + h);
-    glTexCoord2f(1.0f, 1.0f); glVertex2i(x + w, y);
-    glTexCoord2f(0.0f, 1.0f); glVertex2i(x, y);
-    glEnd();
+    if (texture) {  // a picture that failed to load does not show
+        glBegin(GL_QUADS);
+        glTexCoord2f(0.0f, 0.0f); glVertex2i(x, y + h);
+        glTexCoord2f(1.0f, 0.0f); glVertex2i(x + w, y + h);
+        glTexCoord2f(1.0f, 1.0f); glVertex2i(x + w, y);
+        glTexCoord2f(0.0f, 1.0f); glVertex2i(x, y);
+        glEnd();
+    }
     closeMode2D();
     glDisable(GL_TEXTURE_2D);
 }
@@ -146,7 +148,7 @@ void CF3D::drawBG(GLuint texture) {
     glTranslatef(0.0f, 0.0f, -50.0f);
     glRotatef(bgAngleX, 1.0f, 0.0f, 0.0f);
     glRotatef(bgAngleY, 0.0f, 1.0f, 0.0f);
-    gluSphere(bgQuadric, 60.3, 32, 32);
+    if (texture) gluSphere(bgQuadric, 60.3, 32, 32);  // no picture: no sphere, the frame stays black
     glDisable(GL_TEXTURE_2D);
     glPopMatrix();
 }
@@ -182,12 +184,14 @@ void CF3D::drawChar(char c, int x, int y, float angle) {
     const float ch = static_cast<float>(fontCellHeight);
 
     glRotatef(angle, 0.0f, 0.0f, 1.0f);
-    glBegin(GL_QUADS);
-    glTexCoord2f(u / size, v / size);             glVertex2f(0.0f, 0.0f);
-    glTexCoord2f(u / size, (v - ch) / size);      glVertex2f(0.0f, ch);
-    glTexCoord2f((u + cw) / size, (v - ch) / size); glVertex2f(cw, ch);
-    glTexCoord2f((u + cw) / size, v / size);      glVertex2f(cw, 0.0f);
-    glEnd();
+    if (fontTexture) {  // without a font picture there is no text, rather than white blocks
+        glBegin(GL_QUADS);
+        glTexCoord2f(u / size, v / size);             glVertex2f(0.0f, 0.0f);
+        glTexCoord2f(u / size, (v - ch) / size);      glVertex2f(0.0f, ch);
+        glTexCoord2f((u + cw) / size, (v - ch) / size); glVertex2f(cw, ch);
+        glTexCoord2f((u + cw) / size, v / size);      glVertex2f(cw, 0.0f);
+        glEnd();
+    }
 
     // Drop the glyph's placement so callers find the plain 2D modelview afterwards.
     glLoadIdentity();

@@ -1,5 +1,7 @@
 #include "CPNGLoader.h"
 
+#include "CDataRoot.h"
+
 #include <png.h>
 
 #include <csetjmp>
@@ -32,7 +34,7 @@ void CPNGLoader::GetPNGtextureInfo(int colorType, gl_texture_t* texinfo) {
 }
 
 gl_texture_t* CPNGLoader::ReadPNGFromFile(const char* path) {
-    FILE* fp = std::fopen(path, "rb");
+    FILE* fp = std::fopen(CDataRoot::resolve(path).c_str(), "rb");
     if (!fp) return nullptr;
 
     png_byte sig[8];
@@ -94,6 +96,8 @@ gl_texture_t* CPNGLoader::ReadPNGFromFile(const char* path) {
         png_set_strip_16(png);
     else if (bitDepth < 8)
         png_set_packing(png);
+    // interlaced pictures arrive in passes; let the library put them together
+    png_set_interlace_handling(png);
 
     png_read_update_info(png, info);
 

@@ -1,5 +1,7 @@
 #include "CMD2Model.h"
 
+#include "CDataRoot.h"
+
 #include <GL/gl.h>
 
 #include <cstring>
@@ -254,7 +256,7 @@ void CMD2Model::freeMesh() {
 int CMD2Model::LoadModel(const char* path) {
     std::vector<unsigned char> bytes;
     {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(CDataRoot::resolve(path), std::ios::binary);
         if (!in) {
             freeMesh();
             return 1;

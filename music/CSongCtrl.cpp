@@ -1,9 +1,11 @@
 #include "CSongCtrl.h"
 
+#include "CDataRoot.h"
 #include "CF3D.h"
 #include "SoundLib.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -22,17 +24,26 @@ CSongCtrl::CSongCtrl(CF3D* f3d, std::vector<std::string> files)
 void CSongCtrl::loadSongs() {
     songs.clear();
     songs.push_back({" ", ""});
-    songs.push_back({"tavro chipdisk", "data/songs/kirrowane-intro.xm"});
+    songs.push_back({"tavro chipdisk", CDataRoot::resolve("data/songs/kirrowane-intro.xm")});
     int count = 0;
 
-    if (!songFiles.empty()) {
-        for (const std::string& file : songFiles) songs.push_back({songDisplayName(file), file});
-        songCount = static_cast<int>(songs.size());
-        return;
+    // one folder stands for its entries; files are the songs in the order given
+    std::string folder = CDataRoot::resolve("data/songs");
+    const bool ownFolder = songFiles.empty();
+    if (!ownFolder) {
+        struct stat st;
+        if (songFiles.size() == 1 && stat(songFiles[0].c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            folder = songFiles[0];
+        } else {
+            for (const std::string& file : songFiles) songs.push_back({songDisplayName(file), file});
+            songCount = static_cast<int>(songs.size());
+            return;
+        }
     }
-    DIR* dir = opendir("./data/songs/");
+    DIR* dir = opendir(folder.c_str());
     if (!dir) {
-        puts("Couldn't open the directory.");
+        // a folder the user named has been reported already
+        if (ownFolder) puts("Couldn't open the directory.");
     } else {
         count = 2;
         while (struct dirent* entry = readdir(dir)) {
@@ -40,12 +51,25 @@ void CSongCtrl::loadSongs() {
             if (!strcmp(file, "..") || !strcmp(file, ".") ||
                 !strcmp(file, "kirrowane-chipdiskintro.xm"))
                 continue;
-            songs.push_back({songDisplayName(file), std::string("data/songs/") + file});
+            songs.push_back({songDisplayName(file), folder + "/" + file});
             count++;
         }
         closedir(dir);
     }
     songCount = count;
+}
+
+void CSongCtrl::replaceSongs(std::vector<std::string> files) {
+    FMUSIC_StopSong(module);
+    module = nullptr;  // nothing plays if the new list is empty
+    songFiles = std::move(files);
+    loadSongs();
+    currentSong = 1;
+    playSong(2);
+    shownSong = currentSong;
+    fading = 1;
+    fadeDir = 1;
+    menuAlpha = 0.0f;
 }
 
 void CSongCtrl::playSong(int slot) {

@@ -14,10 +14,14 @@ struct song_slot_t {
 
 class CSongCtrl {
 public:
-    // files: the songs in this order instead of the songs folder's entries
+    // files: the songs in this order instead of the songs folder's entries; a
+    // single folder stands for its entries
     explicit CSongCtrl(CF3D* f3d, std::vector<std::string> files = {});
 
     void loadSongs();
+    // A new song list (files, or one folder) in place of the current one; its first
+    // song plays and its name fades in. The intro stays.
+    void replaceSongs(std::vector<std::string> files);
     void drawSongMenu();
     void playSong(int slot);
     void playNext();

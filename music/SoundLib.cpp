@@ -154,6 +154,9 @@ signed char FSOUND_Init(int, int, unsigned int) {
     // SDL would otherwise swallow SIGINT and SIGTERM (it turns them into quit
     // events nobody reads here), and the program could no longer be stopped.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // mixers show the stream under the program's name
+    SDL_SetHint(SDL_HINT_APP_NAME, "chipdisk");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "chipdisk");
     silenceAlsa();
     bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 && openDevice(o);
     if (!ok) {
@@ -171,13 +174,29 @@ signed char FSOUND_Init(int, int, unsigned int) {
 
 namespace {
 
+// Larger files are not songs; a big module is a few megabytes.
+const std::uint64_t MAX_SONG_BYTES = 64ull << 20;
+
 std::unique_ptr<openmpt::module> decode(const std::string& path) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return nullptr;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
+        static_cast<std::uint64_t>(st.st_size) > MAX_SONG_BYTES)
+        return nullptr;
     std::ifstream in(path, std::ios::binary);
     if (!in) return nullptr;
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.empty()) return nullptr;
+    // look at the header before reading the whole file: a film or a disk image in
+    // the songs folder costs one small read
+    const std::size_t size = static_cast<std::size_t>(st.st_size);
+    const std::size_t head = std::min(size, openmpt::probe_file_header_get_recommended_size());
+    std::vector<char> bytes(head);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(head))) return nullptr;
+    if (openmpt::probe_file_header(openmpt::probe_file_header_flags_default2,
+                                   reinterpret_cast<const std::uint8_t*>(bytes.data()), head,
+                                   size) == openmpt::probe_file_header_result_failure)
+        return nullptr;
+    bytes.resize(size);
+    in.read(bytes.data() + head, static_cast<std::streamsize>(size - head));
+    bytes.resize(head + static_cast<std::size_t>(in.gcount()));  // a file that shrank meanwhile
     try {
         auto mpt = std::make_unique<openmpt::module>(bytes, quietLog());
         mpt->set_repeat_count(-1);

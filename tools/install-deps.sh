@@ -10,7 +10,8 @@ clang libclang-rt-14-dev
 xvfb xauth xdotool x11-utils imagemagick openbox
 pulseaudio pulseaudio-utils sox openmpt123
 python3 python3-pil xfonts-terminus
-ffmpeg"
+ffmpeg
+dpkg-dev file desktop-file-utils appstream lintian"
 missing=""
 for p in $PKGS; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then

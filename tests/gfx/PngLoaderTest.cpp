@@ -149,6 +149,21 @@ TEST(PngLoader, RowsAreStoredBottomFirst) {
                                                255, 0, 0, 255, 255, 0, 0, 255}));
 }
 
+TEST(PngLoader, InterlacedReadsLikePlain) {
+    PngPicture pic;
+    pic.width = pic.height = 9;  // every Adam7 pass holds pixels
+    for (int y = 0; y < 9; ++y) {
+        pic.rows.emplace_back();
+        for (int x = 0; x < 9; ++x) pic.rows.back().insert(pic.rows.back().end(), {uint8_t(x * 28), uint8_t(y * 28), 7, 255});
+    }
+    ASSERT_TRUE(writePng(fileFor("plain.png"), pic));
+    pic.interlaced = true;
+    ASSERT_TRUE(writePng(fileFor("adam7.png"), pic));
+    TexturePtr plain = load(fileFor("plain.png")), adam7 = load(fileFor("adam7.png"));
+    ASSERT_TRUE(plain && adam7);
+    EXPECT_EQ(bytes(*plain), bytes(*adam7));
+}
+
 TEST(PngLoader, RejectsWhatIsNotAReadablePng) {
     const int before = openFileCount();
     EXPECT_FALSE(load(fileFor("does-not-exist.png")));

@@ -23,7 +23,8 @@ bool writePng(const std::string& path, const PngPicture& pic) {
     png_init_io(png, fp);
     // Big pictures would otherwise be refused by the writer's own default limits.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
-    png_set_IHDR(png, info, pic.width, pic.height, pic.bitDepth, pic.colorType, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, pic.width, pic.height, pic.bitDepth, pic.colorType,
+                 pic.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette;
     for (size_t i = 0; i + 2 < pic.palette.size(); i += 3)
@@ -38,7 +39,9 @@ bool writePng(const std::string& path, const PngPicture& pic) {
             png_set_tRNS(png, info, nullptr, 0, &trnsColour);
     }
     png_write_info(png, info);
-    for (const auto& row : pic.rows) png_write_row(png, row.data());
+    const int passes = pic.interlaced ? png_set_interlace_handling(png) : 1;
+    for (int pass = 0; pass < passes; ++pass)
+        for (const auto& row : pic.rows) png_write_row(png, row.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return std::fclose(fp) == 0;

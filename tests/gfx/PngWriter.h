@@ -19,6 +19,7 @@ struct PngPicture {
     bool hasTrns = false;
     std::vector<uint8_t> trnsAlpha;
     uint16_t trnsGrey = 0;
+    bool interlaced = false;  // Adam7
 };
 
 bool writePng(const std::string& path, const PngPicture& pic);

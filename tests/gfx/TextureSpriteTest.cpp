@@ -125,15 +125,12 @@ TEST_F(Sprites, PictureIsUprightAndLeavesStateForOthers) {
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
 }
 
-TEST_F(Sprites, ZeroSizeDrawsNothingAndNameZeroDrawsPlainWhite) {
+TEST_F(Sprites, ZeroSizeAndAPictureThatFailedToLoadDrawNothing) {
     GLuint white = loadRgba("white.png", 4, 4, solid(4, 4, 255, 255, 255));
     f3d->draw2DSprite(50, 50, 0, 30, white);
     f3d->draw2DSprite(80, 50, 30, 0, white);
-    for (const auto& p : gl->readFrame()) ASSERT_TRUE(black(p));
-
     f3d->draw2DSprite(10, 10, 5, 5, 0);
-    EXPECT_TRUE(colourIs(px(12, 12), 255, 255, 255, 0));
-    EXPECT_TRUE(black(px(15, 12)));
+    for (const auto& p : gl->readFrame()) ASSERT_TRUE(black(p));
 }
 
 TEST_F(Sprites, CallerBlendStateApplies) {

@@ -164,7 +164,7 @@ def rms(x):
 class App:
     """The program running in `folder` (which holds data/), output kept in files."""
 
-    def __init__(self, procs, display, program, folder, outdir, env=None, swapcount=None):
+    def __init__(self, procs, display, program, folder, outdir, env=None, swapcount=None, args=()):
         self.display = display
         env = dict(env or display.env)
         self.swap_path = os.path.join(outdir, "swaps")
@@ -178,7 +178,7 @@ class App:
         self.out_path = os.path.join(outdir, "stdout.txt")
         self.err_path = os.path.join(outdir, "stderr.txt")
         self.started = time.time()
-        self.proc = procs.spawn([program], cwd=folder, env=env,
+        self.proc = procs.spawn([program, *args], cwd=folder, env=env,
                                 stdout=open(self.out_path, "wb"),
                                 stderr=open(self.err_path, "wb"))
         self.win = wait_for(self.find_window, "the chipdisk window", timeout=30)

@@ -99,6 +99,10 @@ def fades(app):
     """Right starts the fade to black: the middle of the view goes dark within 2 s."""
     app.xdo("mousemove", *app.to_screen((300, 150)))
     before = lit_share(app.view())
+    if before <= 0.02:
+        # a slow run may have reached the rings, which stay dark without sound: go on
+        app.xdo("key", "Right", pause=5)
+        before = lit_share(app.view())
     app.xdo("key", "Right", pause=0)
     # darkest 2 s after the key is handled; under load that may come a little late
     darkest, end = before, time.time() + 4

@@ -11,7 +11,8 @@
 // sine cycle of 32 samples, two channels, one 16-row pattern whose first row
 // row `row` plays `note` (XM numbering, 49 = C-4, heard at 8363 / 32 = 261 Hz).
 // The note rings on through the loop, so only the first pass has the silent lead-in.
-inline std::vector<char> makeSineXm(int note = 49, int row = 0) {
+// sampleLen: sample frames of the one looped sine cycle (large ones make big files)
+inline std::vector<char> makeSineXm(int note = 49, int row = 0, int sampleLen = 32) {
     std::vector<char> b;
     auto u8 = [&](int v) { b.push_back(static_cast<char>(v & 0xFF)); };
     auto u16 = [&](int v) { u8(v); u8(v >> 8); };
@@ -19,7 +20,7 @@ inline std::vector<char> makeSineXm(int note = 49, int row = 0) {
     auto text = [&](const std::string& s, std::size_t n) {
         for (std::size_t i = 0; i < n; i++) u8(i < s.size() ? s[i] : 0);
     };
-    const int rows = 16, channels = 2, sampleLen = 32;
+    const int rows = 16, channels = 2;
 
     text("Extended Module: ", 17);
     text("sine test", 20);

@@ -1,4 +1,5 @@
 #include "CF3D.h"
+#include "CPNGWriter.h"
 #include "CSongCtrl.h"
 #include "FakeSound.h"
 #include "OffscreenGL.h"
@@ -149,6 +150,31 @@ TEST_F(SongCtrlTest, MissingFolderSaysSoAndCountsNothing) {
     EXPECT_EQ(ctrl.getCurrentSong(), 1);
 }
 
+TEST_F(SongCtrlTest, SongsGivenAsFilesOrAFolderOrDroppedLater) {
+    std::filesystem::create_directories("mods");
+    std::ofstream("mods/z_last.xm") << "x";
+    CSongCtrl files(&f3d, {"mods/b_two.xm", "a.xm"});
+    ASSERT_EQ(files.getSongs().size(), 4u);
+    EXPECT_EQ(files.getSongs()[2].name, "b two");
+    EXPECT_EQ(files.getSongs()[3].path, "a.xm");
+    EXPECT_EQ(fakeSound().playing(), "mods/b_two.xm");
+
+    testing::internal::CaptureStdout();
+    CSongCtrl missing(&f3d, {"no_such_folder/"});  // already reported by the command line
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+    files.replaceSongs({"mods"});
+    ASSERT_EQ(files.getSongs().size(), 3u);
+    EXPECT_EQ(files.getSongs()[1].name, "tavro chipdisk");
+    EXPECT_EQ(fakeSound().playing(), "mods/z_last.xm");
+    EXPECT_EQ(files.getShownSong(), 2);  // the new name fades in
+    EXPECT_EQ(files.getMenuAlpha(), 0.0f);
+    std::filesystem::create_directories("empty");
+    files.replaceSongs({"empty"});
+    EXPECT_EQ(fakeSound().playing(), "");
+    EXPECT_EQ(files.getCurrentSong(), 1);
+}
+
 TEST_F(SongCtrlTest, StepsStopAtBothEnds) {
     makeFolder();
     addSong("one.xm");
@@ -198,13 +224,16 @@ TEST_F(SongCtrlTest, FailedLoadStillMovesOnWithANullHandle) {
 
 namespace {
 
-// Song line drawing needs GL; the font picture is absent here, so glyphs are plain
+// Song line drawing needs GL; the font picture is all white, so glyphs are plain
 // quads in the current colour, blended by its alpha.
 class SongLineTest : public SongCtrlTest {
 protected:
     void SetUp() override {
         SongCtrlTest::SetUp();
         ASSERT_TRUE(gl.ok()) << gl.error();
+        std::filesystem::create_directories("data/gfx");
+        const std::vector<uint8_t> white(256 * 256 * 4, 255);
+        ASSERT_TRUE(CPNGWriter::write("data/gfx/font_test2.png", 256, 256, white.data(), true));
         f3d.init2DFont("data/gfx/font_test2.png", 0, 16, 16, 16, 16, 256);
         f3d.initGL(396, 260);
         makeFolder();
