@@ -34,12 +34,15 @@ class Session:
             self.wait_for(lambda: "window id" in self.run("xprop", "-root",
                                                            "_NET_SUPPORTING_WM_CHECK"),
                           "openbox")
-        self.app = self.spawn([program], env=self.env)
+        self.err_path = os.path.join(outdir, "stderr.txt")
+        self.app = self.spawn([program], env=self.env, stderr=open(self.err_path, "wb"))
         self.win = self.wait_for(self.find_window, "the chipdisk window")
         self.wait_for(self.view_is_drawn, "the first frame", timeout=30)
 
     def spawn(self, args, **kw):
-        p = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+        kw.setdefault("stdout", subprocess.DEVNULL)
+        kw.setdefault("stderr", subprocess.DEVNULL)
+        p = subprocess.Popen(args, **kw)
         self.procs.append(p)
         return p
 
@@ -334,6 +337,9 @@ def main():
     s = Session(os.path.abspath(program), outdir, window_manager=wm)
     try:
         scenario(s)
+        with open(s.err_path, errors="replace") as f:
+            asserts = [line for line in f if "toolkit assert" in line]
+        check(not asserts, "no toolkit assert fired (%s)" % asserts[:3])
     finally:
         s.close()
         scratch = os.path.join(outdir, "scratch.png")
