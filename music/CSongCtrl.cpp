@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 CSongCtrl::CSongCtrl(CF3D* f3d, std::vector<std::string> files)
@@ -78,8 +80,13 @@ void CSongCtrl::startFade() {
 bool CSongCtrl::openFile(const std::string& path) {
     FMUSIC_MODULE* loaded = FMUSIC_LoadSong(path.c_str());
     if (!loaded) return false;
+    // the table's paths are relative to the working folder, the caller's may not be
+    auto same = [&path](const std::string& other) {
+        std::error_code ignored;
+        return other == path || std::filesystem::equivalent(other, path, ignored);
+    };
     int slot = 2;
-    while (slot < static_cast<int>(songs.size()) && songs[slot].path != path) slot++;
+    while (slot < static_cast<int>(songs.size()) && !same(songs[slot].path)) slot++;
     if (slot == static_cast<int>(songs.size())) {
         songs.push_back({songDisplayName(path), path});
         songCount = static_cast<int>(songs.size());

@@ -236,7 +236,7 @@ TEST_F(SongCtrlTest, OpenFileReusesItsSlotOrAddsOneAndRefusesWhatDoesNotLoad) {
     ctrl.playNext();  // the new slot is part of the table
     EXPECT_EQ(fakeSound().playing(), "/music/far_away.it");
 
-    EXPECT_TRUE(ctrl.openFile("data/songs/one.xm"));
+    EXPECT_TRUE(ctrl.openFile(std::filesystem::absolute("data/songs/one.xm")));
     EXPECT_EQ(ctrl.getCurrentSong(), 2);
     EXPECT_EQ(ctrl.getSongCount(), 4);
 
