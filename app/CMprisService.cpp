@@ -178,28 +178,23 @@ struct CMprisService::Callbacks {
         self->lastSong = songCtrl ? songCtrl->getCurrentSong() : -1;
     }
 
-    static void nameAcquired(GDBusConnection*, const gchar* name, gpointer data) {
-        static_cast<CMprisService*>(data)->ownedName = name;
-    }
-
     static void nameLost(GDBusConnection* conn, const gchar* name, gpointer data) {
         auto* self = static_cast<CMprisService*>(data);
-        if (self->ownedName == name) self->ownedName.clear();
         // no bus at all: run as without one. The shared name taken: another
         // chipdisk runs, so this one takes a name of its own.
         if (!conn || self->ownerIds[1] || g_strcmp0(name, BUS_NAME) != 0) return;
         const std::string instance = std::string(BUS_NAME) + ".instance" + std::to_string(getpid());
         self->ownerIds[1] = g_bus_own_name_on_connection(
-            conn, instance.c_str(), G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, nameAcquired, nameLost,
-            self, nullptr);
+            conn, instance.c_str(), G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, nullptr, nameLost, self,
+            nullptr);
     }
 };
 
 CMprisService::CMprisService(Hooks h) : hooks(std::move(h)) {
     node = g_dbus_node_info_new_for_xml(INTROSPECTION, nullptr);
     ownerIds[0] = g_bus_own_name(G_BUS_TYPE_SESSION, BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
-                                 Callbacks::busAcquired, Callbacks::nameAcquired,
-                                 Callbacks::nameLost, this, nullptr);
+                                 Callbacks::busAcquired, nullptr, Callbacks::nameLost, this,
+                                 nullptr);
 }
 
 CMprisService::~CMprisService() {

@@ -2,7 +2,6 @@
 #define CHIPDISK_CMPRISSERVICE_H
 
 #include <functional>
-#include <string>
 
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GDBusNodeInfo GDBusNodeInfo;
@@ -32,9 +31,6 @@ public:
     // call, whoever changed it. Cheap; meant for every frame.
     void poll();
 
-    // The name held on the bus, "" while none is.
-    const std::string& busName() const { return ownedName; }
-
     // For GLib's C callbacks only.
     struct Callbacks;
 
@@ -44,7 +40,6 @@ private:
     GDBusConnection* connection = nullptr;  // set once the bus is reached
     unsigned objectIds[2] = {0, 0};
     unsigned ownerIds[2] = {0, 0};  // the shared name, then the instance name
-    std::string ownedName;
     int lastStatus = -1;  // what the bus was last told
     int lastSong = -1;
 
