@@ -83,6 +83,18 @@ AppFrame::AppFrame()
     sizer->SetSizeHints(this);
 
     frameClockStart = std::chrono::steady_clock::now();
+
+    CMprisService::Hooks hooks;
+    hooks.raise = [this] {
+        Iconize(false);
+        Show(true);
+        Raise();
+    };
+    hooks.quit = [] {
+        closeWin = true;
+        wxWakeUpIdle();
+    };
+    mpris = std::make_unique<CMprisService>(hooks);
 }
 
 void AppFrame::SetWindowShape() {
@@ -146,6 +158,7 @@ void AppFrame::OnExit(wxMouseEvent&) {
 }
 
 void AppFrame::OnIdle(wxIdleEvent& event) {
+    mpris->poll();  // once per frame: the canvas asks for the next one at each idle
     if (iconizeWin) {
         Iconize(true);
         iconizeWin = false;

@@ -6,7 +6,10 @@
 
 #include <GL/gl.h>
 
+#include <memory>
+
 #include "CDirector.h"
+#include "CMprisService.h"
 
 class MyApp : public wxApp {
 public:
@@ -69,6 +72,7 @@ private:
     wxBitmap shapeBitmap;
     wxPoint dragOffset;
     bool shaped;
+    std::unique_ptr<CMprisService> mpris;  // the desktop's media controls
 
     wxDECLARE_EVENT_TABLE();
 };

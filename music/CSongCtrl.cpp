@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 CSongCtrl::CSongCtrl(CF3D* f3d, std::vector<std::string> files)
@@ -84,17 +86,42 @@ void CSongCtrl::playSong(int slot) {
 void CSongCtrl::playNext() {
     shownSong = currentSong;
     if (currentSong + 1 < songCount) playSong(currentSong + 1);
-    fading = 1;
-    menuAlpha = 1.0f;
-    fadeDir = -1;
+    startFade();
 }
 
 void CSongCtrl::playPrev() {
     shownSong = currentSong;
     if (currentSong - 1 > 0) playSong(currentSong - 1);
+    startFade();
+}
+
+void CSongCtrl::startFade() {
     fading = 1;
     menuAlpha = 1.0f;
     fadeDir = -1;
+}
+
+bool CSongCtrl::openFile(const std::string& path) {
+    FMUSIC_MODULE* loaded = FMUSIC_LoadSong(path.c_str());
+    if (!loaded) return false;
+    // the table's paths are relative to the working folder, the caller's may not be
+    auto same = [&path](const std::string& other) {
+        std::error_code ignored;
+        return other == path || std::filesystem::equivalent(other, path, ignored);
+    };
+    int slot = 2;
+    while (slot < static_cast<int>(songs.size()) && !same(songs[slot].path)) slot++;
+    if (slot == static_cast<int>(songs.size())) {
+        songs.push_back({songDisplayName(path), path});
+        songCount = static_cast<int>(songs.size());
+    }
+    shownSong = currentSong;
+    FMUSIC_StopSong(module);
+    module = loaded;
+    FMUSIC_PlaySong(module);
+    currentSong = slot;
+    startFade();
+    return true;
 }
 
 void CSongCtrl::play() {
@@ -103,6 +130,19 @@ void CSongCtrl::play() {
 
 void CSongCtrl::stop() {
     FMUSIC_StopSong(module);
+}
+
+void CSongCtrl::pause() {
+    FMUSIC_SetPaused(module, 1);
+}
+
+Playback CSongCtrl::playback() const {
+    if (!FMUSIC_IsPlaying(module)) return Playback::Stopped;
+    return FMUSIC_GetPaused(module) ? Playback::Paused : Playback::Playing;
+}
+
+int CSongCtrl::positionMs() const {
+    return FMUSIC_GetTime(module);
 }
 
 float* CSongCtrl::getSpectrum() {

@@ -12,6 +12,8 @@ struct song_slot_t {
     std::string path;  // path for the sound layer
 };
 
+enum class Playback { Stopped, Playing, Paused };
+
 class CSongCtrl {
 public:
     // files: the songs in this order instead of the songs folder's entries; a
@@ -26,8 +28,17 @@ public:
     void playSong(int slot);
     void playNext();
     void playPrev();
+    // Starts the current song, or resumes it where it was held.
     void play();
     void stop();
+    // Holds the current song where it is; play() resumes it. Nothing if stopped.
+    void pause();
+    // Plays a module file from the start, as a new slot after the others unless
+    // the table has it already; the song line fades to it as with playNext.
+    // False, and nothing changed, when the file does not load.
+    bool openFile(const std::string& path);
+    Playback playback() const;
+    int positionMs() const;  // in the current song, 0 when stopped
     float* getSpectrum();
     // The song line shows the current song's name at once, with no fade.
     void showCurrentSong() { shownSong = currentSong; }
@@ -45,6 +56,7 @@ public:
     int songLineX();
 
 private:
+    void startFade();  // the song line fades out the shown name, then in the current one
     std::vector<song_slot_t> songs;
     int shownSong;
     int currentSong;

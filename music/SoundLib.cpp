@@ -53,6 +53,7 @@ struct Output {
     // written by the GUI thread under the device lock, read by the callback under it
     FMUSIC_MODULE* current = nullptr;
     bool playing = false;
+    bool paused = false;  // playing but held: silence out, the song does not move
 
     // what reached the output, as mono; the callback is the only writer
     std::atomic<float> ring[RING_SIZE];
@@ -96,7 +97,7 @@ void unlock(const Output& o) {
 
 void mix(Output& o, float* buf, int frames) {
     std::size_t done = 0;
-    if (o.playing && o.current) {
+    if (o.playing && !o.paused && o.current) {
         try {
             done = o.current->mpt->read_interleaved_stereo(o.freq, frames, buf);
         } catch (...) {
@@ -234,12 +235,19 @@ int soundLayerDecodedSongs() {
     return count;
 }
 
-// All seven operations run on the one GUI thread, the only writer of current and
-// playing, so reading those here without the lock is safe.
+// All operations run on the one GUI thread, the only writer of current, playing
+// and paused, so reading those here without the lock is safe.
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     Output& o = output();
     if (!mod || !ready(o)) return 0;
-    if (o.current == mod && o.playing) return 1;
+    if (o.current == mod && o.playing) {
+        if (o.paused) {
+            lock(o);
+            o.paused = false;
+            unlock(o);
+        }
+        return 1;
+    }
     // the callback renders only current-and-playing, so mod is ours to rewind or rebuild
     if (mod->mpt)
         mod->mpt->set_position_seconds(0.0);
@@ -249,6 +257,7 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     lock(o);
     o.current = mod;
     o.playing = true;
+    o.paused = false;
     unlock(o);
     return 1;
 }
@@ -259,8 +268,43 @@ signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
     if (o.current != mod || !o.playing) return 1;
     lock(o);
     o.playing = false;
+    o.paused = false;
     unlock(o);
     return 1;
+}
+
+signed char FMUSIC_SetPaused(FMUSIC_MODULE* mod, signed char pause) {
+    Output& o = output();
+    if (!mod || !ready(o)) return 0;
+    if (o.current != mod || !o.playing) return 0;
+    lock(o);
+    o.paused = pause != 0;
+    unlock(o);
+    return 1;
+}
+
+signed char FMUSIC_GetPaused(FMUSIC_MODULE* mod) {
+    const Output& o = output();
+    return mod && o.current == mod && o.playing && o.paused;
+}
+
+signed char FMUSIC_IsPlaying(FMUSIC_MODULE* mod) {
+    const Output& o = output();
+    return mod && o.current == mod && o.playing;
+}
+
+int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
+    Output& o = output();
+    if (!FMUSIC_IsPlaying(mod) || !mod->mpt) return 0;
+    // the callback moves the module on the audio thread
+    lock(o);
+    double seconds = 0.0;
+    try {
+        seconds = mod->mpt->get_position_seconds();
+    } catch (...) {
+    }
+    unlock(o);
+    return static_cast<int>(seconds * 1000.0);
 }
 
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() {

@@ -1,8 +1,8 @@
 #ifndef CHIPDISK_SOUNDLIB_H
 #define CHIPDISK_SOUNDLIB_H
 
-// The seven sound operations the chipdisk relies on, played through libopenmpt
-// and SDL2 audio, with the spectrum computed by KissFFT.
+// The sound operations the chipdisk relies on, played through libopenmpt and
+// SDL2 audio, with the spectrum computed by KissFFT.
 
 struct FMUSIC_MODULE;   // opaque song handle, owned by the sound layer for the whole run
 struct FSOUND_DSPUNIT;  // opaque handle of the spectrum analysis unit
@@ -11,6 +11,14 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name);
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod);  // null: does nothing
 signed char FMUSIC_StopSong(FMUSIC_MODULE* mod);  // null: does nothing
+// Holds (pause 1) or resumes (pause 0) the song where it is, if it is the one
+// playing: silence goes out and the spectrum falls to zero while it is held.
+// Playing a held song resumes it too; stopping it clears the hold.
+signed char FMUSIC_SetPaused(FMUSIC_MODULE* mod, signed char pause);
+signed char FMUSIC_GetPaused(FMUSIC_MODULE* mod);  // 1: playing but held
+signed char FMUSIC_IsPlaying(FMUSIC_MODULE* mod);  // 1: playing or held, 0: stopped
+// Position in the song in milliseconds, 0 unless playing or held.
+int FMUSIC_GetTime(FMUSIC_MODULE* mod);
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit();
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
 float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first

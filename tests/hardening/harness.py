@@ -47,6 +47,10 @@ def base_env(home):
     os.makedirs(os.path.join(home, "home"), exist_ok=True)
     env.update(HOME=os.path.join(home, "home"), XDG_RUNTIME_DIR=run,
                PULSE_RUNTIME_PATH=os.path.join(run, "pulse"))
+    # no session bus unless a test starts its own (start_session_bus): the program
+    # must not reach the desktop's bus, nor have one launched for it
+    env.pop("DBUS_SESSION_BUS_PID", None)
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(home, "no-bus")
     # wx, GTK and the never-freed director objects are not what these tests are about
     env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
     return env
@@ -107,6 +111,16 @@ def start_pulse_server(env):
         return int(f.read().strip())
 
 
+def start_session_bus(procs, env):
+    """Starts a private session bus (stopped with procs) and points env at it."""
+    bus = procs.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                      stdout=subprocess.PIPE, env=env)
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().decode().strip()
+    # GTK's accessibility bridge would have the bus start its services for every program
+    env["NO_AT_BRIDGE"] = "1"
+    check(env["DBUS_SESSION_BUS_ADDRESS"].startswith("unix:"), "a private session bus")
+
+
 class Pulse:
     """A private server with a null sink, and parec recording its monitor."""
 
@@ -159,6 +173,23 @@ class Pulse:
 
 def rms(x):
     return math.sqrt(sum(v * v for v in x) / len(x)) if x else 0.0
+
+
+def frequency(x):
+    """Median period between upward zero crossings, as a frequency: a dropout under
+    load only adds a few long periods, which the median ignores."""
+    ups = [i for i in range(1, len(x)) if x[i - 1] < 0 <= x[i]]
+    periods = sorted(b - a for a, b in zip(ups, ups[1:]))
+    return RATE / periods[len(periods) // 2] if periods else 0.0
+
+
+def longest_silence(x, block=441, level=30):
+    """Longest run of quiet 10 ms blocks in x, in seconds."""
+    longest = run = 0
+    for i in range(0, len(x) - block + 1, block):
+        run = run + 1 if rms(x[i:i + block]) < level else 0
+        longest = max(longest, run)
+    return longest * block / RATE
 
 
 class App:

@@ -223,6 +223,49 @@ TEST(Layer, SteppingThroughSongsKeepsFewDecodedAndOldHandlesStillPlay) {
     EXPECT_EQ(maxLevel(), 0.0f);
 }
 
+// Rendered offline: a held song sends silence and its spectrum falls to zero, then
+// goes on sample for sample from where it was held; a stop clears the hold.
+TEST(Layer, PauseHoldsTheSongWhereItIs) {
+    ONE_SCENARIO_PER_PROCESS();
+    TempDir tmp;
+    writeFile(tmp / "late.xm", makeSineXm(49, 8));  // 0.96 s lead-in, then the tone
+    soundLayerUseNoDevice();
+    ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
+    FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1);
+    FMUSIC_MODULE* song = FMUSIC_LoadSong((tmp / "late.xm").c_str());
+    ASSERT_NE(song, nullptr);
+    const int frames = 66150, heldAt = 33075;  // 1.5 s, held at 0.75 s
+    std::vector<float> straight(2 * frames), held(2 * frames), gap(2 * 22050, 1.0f);
+
+    FMUSIC_PlaySong(song);
+    soundLayerRender(straight.data(), frames);
+    ASSERT_GT(rms(straight, 2 * 44100, 2 * frames), 0.1) << "the tone after the lead-in";
+    FMUSIC_StopSong(song);
+
+    FMUSIC_PlaySong(song);
+    soundLayerRender(held.data(), heldAt);
+    ASSERT_EQ(FMUSIC_SetPaused(song, 1), 1);
+    EXPECT_EQ(FMUSIC_GetPaused(song), 1);
+    const int at = FMUSIC_GetTime(song);
+    EXPECT_NEAR(at, 750, 25);
+    soundLayerRender(gap.data(), 22050);
+    EXPECT_EQ(lastSound(gap, 0), -1) << "sound while held";
+    EXPECT_EQ(maxLevel(), 0.0f);
+    EXPECT_EQ(FMUSIC_GetTime(song), at);
+    EXPECT_EQ(FMUSIC_PlaySong(song), 1);
+    EXPECT_EQ(FMUSIC_GetPaused(song), 0);
+    soundLayerRender(held.data() + 2 * heldAt, frames - heldAt);
+    EXPECT_EQ(held, straight);
+
+    FMUSIC_SetPaused(song, 1);
+    FMUSIC_StopSong(song);
+    EXPECT_EQ(FMUSIC_IsPlaying(song), 0);
+    EXPECT_EQ(FMUSIC_SetPaused(song, 0), 0) << "a stopped song has nothing to resume";
+    FMUSIC_PlaySong(song);
+    EXPECT_EQ(FMUSIC_GetPaused(song), 0);
+    EXPECT_EQ(FMUSIC_GetTime(song), 0);
+}
+
 namespace {
 
 // with no usable device the layer falls back to the dummy driver, says so once, and

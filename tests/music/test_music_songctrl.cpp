@@ -222,6 +222,58 @@ TEST_F(SongCtrlTest, FailedLoadStillMovesOnWithANullHandle) {
     EXPECT_EQ(fakeSound().calls, (std::vector<std::string>{"stop #0", "play #0"}));
 }
 
+TEST_F(SongCtrlTest, PauseHoldsPlayResumesStopRestartsAndStepsPlay) {
+    makeFolder();
+    addSong("one.xm");
+    addSong("two.xm");
+    CSongCtrl ctrl(&f3d);
+    // each step: the action, then the status it leaves
+    const struct {
+        void (CSongCtrl::*act)();
+        Playback after;
+    } steps[] = {
+        {&CSongCtrl::pause, Playback::Paused},   {&CSongCtrl::play, Playback::Playing},
+        {&CSongCtrl::stop, Playback::Stopped},   {&CSongCtrl::pause, Playback::Stopped},
+        {&CSongCtrl::play, Playback::Playing},   {&CSongCtrl::pause, Playback::Paused},
+        {&CSongCtrl::playNext, Playback::Playing}, {&CSongCtrl::stop, Playback::Stopped},
+        {&CSongCtrl::playPrev, Playback::Playing},
+    };
+    EXPECT_EQ(ctrl.playback(), Playback::Playing);
+    for (std::size_t i = 0; i < std::size(steps); i++) {
+        (ctrl.*steps[i].act)();
+        EXPECT_EQ(ctrl.playback(), steps[i].after) << "step " << i;
+    }
+    EXPECT_EQ(ctrl.getCurrentSong(), 2);
+}
+
+TEST_F(SongCtrlTest, OpenFileReusesItsSlotOrAddsOneAndRefusesWhatDoesNotLoad) {
+    makeFolder();
+    addSong("one.xm");
+    CSongCtrl ctrl(&f3d);
+    ASSERT_EQ(ctrl.getSongCount(), 3);
+
+    EXPECT_TRUE(ctrl.openFile("/music/far_away.it"));
+    EXPECT_EQ(ctrl.getCurrentSong(), 3);
+    EXPECT_EQ(ctrl.getSongs().at(3).name, "far away");
+    EXPECT_EQ(ctrl.getShownSong(), 2);  // the old name fades out first
+    EXPECT_TRUE(ctrl.isFading());
+    EXPECT_EQ(fakeSound().playing(), "/music/far_away.it");
+    ctrl.playPrev();
+    ctrl.playNext();  // the new slot is part of the table
+    EXPECT_EQ(fakeSound().playing(), "/music/far_away.it");
+
+    EXPECT_TRUE(ctrl.openFile(std::filesystem::absolute("data/songs/one.xm")));
+    EXPECT_EQ(ctrl.getCurrentSong(), 2);
+    EXPECT_EQ(ctrl.getSongCount(), 4);
+
+    fakeSound().clear();
+    EXPECT_FALSE(ctrl.openFile("/music/broken.xm"));
+    EXPECT_EQ(fakeSound().calls, (std::vector<std::string>{"load /music/broken.xm #0"}));
+    EXPECT_EQ(ctrl.getCurrentSong(), 2);
+    EXPECT_EQ(ctrl.getSongCount(), 4);
+    EXPECT_EQ(ctrl.playback(), Playback::Playing);
+}
+
 namespace {
 
 // Song line drawing needs GL; the font picture is all white, so glyphs are plain

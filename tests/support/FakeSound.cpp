@@ -48,17 +48,42 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
     return mod;
 }
 
+namespace {
+bool isPlaying(FMUSIC_MODULE* mod) {
+    return mod && fakeSound().playingHandle == static_cast<int>(reinterpret_cast<std::uintptr_t>(mod));
+}
+}  // namespace
+
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     fakeSound().calls.push_back("play " + id(mod));
     if (mod) fakeSound().playingHandle = static_cast<int>(reinterpret_cast<std::uintptr_t>(mod));
+    fakeSound().paused = false;  // a new song starts, a held one resumes
     return mod != nullptr;
 }
 
 signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
     fakeSound().calls.push_back("stop " + id(mod));
-    if (mod && fakeSound().playingHandle == static_cast<int>(reinterpret_cast<std::uintptr_t>(mod)))
-        fakeSound().playingHandle = 0;
+    if (isPlaying(mod)) fakeSound().playingHandle = 0;
     return mod != nullptr;
+}
+
+signed char FMUSIC_SetPaused(FMUSIC_MODULE* mod, signed char pause) {
+    fakeSound().calls.push_back("pause " + id(mod) + " " + std::to_string(pause));
+    if (!isPlaying(mod)) return 0;
+    fakeSound().paused = pause != 0;
+    return 1;
+}
+
+signed char FMUSIC_GetPaused(FMUSIC_MODULE* mod) {
+    return isPlaying(mod) && fakeSound().paused;
+}
+
+signed char FMUSIC_IsPlaying(FMUSIC_MODULE* mod) {
+    return isPlaying(mod);
+}
+
+int FMUSIC_GetTime(FMUSIC_MODULE*) {
+    return 0;
 }
 
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() {

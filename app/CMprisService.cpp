@@ -1,0 +1,229 @@
+#include "CMprisService.h"
+
+#include "CDirector.h"
+#include "CSongCtrl.h"
+
+#include <gio/gio.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+const char* const OBJECT_PATH = "/org/mpris/MediaPlayer2";
+const char* const ROOT_IFACE = "org.mpris.MediaPlayer2";
+const char* const PLAYER_IFACE = "org.mpris.MediaPlayer2.Player";
+const char* const BUS_NAME = "org.mpris.MediaPlayer2.chipdisk";
+
+// GDBus checks every incoming call and property write against this description
+// and answers anything else with the standard error, before our handlers run.
+const char* const INTROSPECTION = R"(
+<node>
+  <interface name="org.mpris.MediaPlayer2">
+    <method name="Raise"/>
+    <method name="Quit"/>
+    <property name="CanQuit" type="b" access="read"/>
+    <property name="CanRaise" type="b" access="read"/>
+    <property name="HasTrackList" type="b" access="read"/>
+    <property name="Identity" type="s" access="read"/>
+    <property name="DesktopEntry" type="s" access="read"/>
+    <property name="SupportedUriSchemes" type="as" access="read"/>
+    <property name="SupportedMimeTypes" type="as" access="read"/>
+  </interface>
+  <interface name="org.mpris.MediaPlayer2.Player">
+    <method name="Next"/>
+    <method name="Previous"/>
+    <method name="Pause"/>
+    <method name="PlayPause"/>
+    <method name="Stop"/>
+    <method name="Play"/>
+    <method name="Seek"><arg direction="in" name="Offset" type="x"/></method>
+    <method name="SetPosition">
+      <arg direction="in" name="TrackId" type="o"/>
+      <arg direction="in" name="Position" type="x"/>
+    </method>
+    <method name="OpenUri"><arg direction="in" name="Uri" type="s"/></method>
+    <signal name="Seeked"><arg name="Position" type="x"/></signal>
+    <property name="PlaybackStatus" type="s" access="read"/>
+    <property name="Rate" type="d" access="readwrite"/>
+    <property name="Metadata" type="a{sv}" access="read"/>
+    <property name="Volume" type="d" access="readwrite"/>
+    <property name="Position" type="x" access="read"/>
+    <property name="MinimumRate" type="d" access="read"/>
+    <property name="MaximumRate" type="d" access="read"/>
+    <property name="CanGoNext" type="b" access="read"/>
+    <property name="CanGoPrevious" type="b" access="read"/>
+    <property name="CanPlay" type="b" access="read"/>
+    <property name="CanPause" type="b" access="read"/>
+    <property name="CanSeek" type="b" access="read"/>
+    <property name="CanControl" type="b" access="read"/>
+  </interface>
+</node>)";
+
+// what the sound layer plays, as the desktop names it
+const char* const MIME_TYPES[] = {"audio/x-mod", "audio/x-xm", "audio/x-s3m", "audio/x-it",
+                                  nullptr};
+const char* const URI_SCHEMES[] = {"file", nullptr};
+
+int statusNow() {
+    return songCtrl ? static_cast<int>(songCtrl->playback()) : static_cast<int>(Playback::Stopped);
+}
+
+const char* statusName(int status) {
+    switch (static_cast<Playback>(status)) {
+    case Playback::Playing: return "Playing";
+    case Playback::Paused: return "Paused";
+    case Playback::Stopped: break;
+    }
+    return "Stopped";
+}
+
+GVariant* metadata() {
+    GVariantBuilder b;
+    g_variant_builder_init(&b, G_VARIANT_TYPE("a{sv}"));
+    if (!songCtrl) {
+        g_variant_builder_add(&b, "{sv}", "mpris:trackid",
+                              g_variant_new_object_path("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+        return g_variant_builder_end(&b);
+    }
+    const int slot = songCtrl->getCurrentSong();
+    const song_slot_t& song = songCtrl->getSongs().at(slot);
+    const std::string id = "/org/chipdisk/song/" + std::to_string(slot);
+    g_variant_builder_add(&b, "{sv}", "mpris:trackid", g_variant_new_object_path(id.c_str()));
+    g_variant_builder_add(&b, "{sv}", "xesam:title", g_variant_new_string(song.name.c_str()));
+    // song paths are relative to the working folder
+    gchar* absolute = g_canonicalize_filename(song.path.c_str(), nullptr);
+    gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
+    if (uri) g_variant_builder_add(&b, "{sv}", "xesam:url", g_variant_new_string(uri));
+    g_free(uri);
+    g_free(absolute);
+    return g_variant_builder_end(&b);
+}
+
+}  // namespace
+
+struct CMprisService::Callbacks {
+    static void method(GDBusConnection*, const gchar*, const gchar*, const gchar* iface,
+                       const gchar* name, GVariant* args, GDBusMethodInvocation* call,
+                       gpointer data) {
+        auto* self = static_cast<CMprisService*>(data);
+        const std::string m = name;
+        if (g_strcmp0(iface, ROOT_IFACE) == 0) {
+            if (m == "Raise" && self->hooks.raise) self->hooks.raise();
+            if (m == "Quit" && self->hooks.quit) self->hooks.quit();
+        } else if (m == "OpenUri") {
+            const gchar* uri = nullptr;
+            g_variant_get(args, "(&s)", &uri);
+            gchar* path = g_filename_from_uri(uri, nullptr, nullptr);
+            const bool played = path && songCtrl && songCtrl->openFile(path);
+            g_free(path);
+            if (!played) {
+                g_dbus_method_invocation_return_error(call, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS,
+                                                      "cannot play %s", uri);
+                return;
+            }
+        } else if (songCtrl) {
+            // Seek and SetPosition: the songs cannot seek, so they do nothing
+            if (m == "Next") songCtrl->playNext();
+            if (m == "Previous") songCtrl->playPrev();
+            if (m == "Play") songCtrl->play();
+            if (m == "Pause") songCtrl->pause();
+            if (m == "Stop") songCtrl->stop();
+            if (m == "PlayPause") {
+                if (songCtrl->playback() == Playback::Playing)
+                    songCtrl->pause();
+                else
+                    songCtrl->play();
+            }
+        }
+        g_dbus_method_invocation_return_value(call, nullptr);
+        self->poll();
+    }
+
+    static GVariant* get(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                         const gchar* name, GError**, gpointer) {
+        const std::string p = name;
+        if (p == "Identity" || p == "DesktopEntry") return g_variant_new_string("chipdisk");
+        if (p == "SupportedUriSchemes") return g_variant_new_strv(URI_SCHEMES, -1);
+        if (p == "SupportedMimeTypes") return g_variant_new_strv(MIME_TYPES, -1);
+        if (p == "HasTrackList" || p == "CanSeek") return g_variant_new_boolean(FALSE);
+        if (p == "PlaybackStatus") return g_variant_new_string(statusName(statusNow()));
+        if (p == "Metadata") return metadata();
+        if (p == "Position")
+            return g_variant_new_int64(songCtrl ? 1000 * gint64(songCtrl->positionMs()) : 0);
+        if (p == "Rate" || p == "MinimumRate" || p == "MaximumRate" || p == "Volume")
+            return g_variant_new_double(1.0);
+        return g_variant_new_boolean(TRUE);  // the other Can* and CanQuit, CanRaise
+    }
+
+    // Rate and Volume stay 1.0; a rate of 0 pauses, as the interface asks.
+    static gboolean set(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                        const gchar* name, GVariant* value, GError**, gpointer data) {
+        if (g_strcmp0(name, "Rate") == 0 && g_variant_get_double(value) == 0.0 && songCtrl) {
+            songCtrl->pause();
+            static_cast<CMprisService*>(data)->poll();
+        }
+        return TRUE;
+    }
+
+    static void busAcquired(GDBusConnection* conn, const gchar*, gpointer data) {
+        auto* self = static_cast<CMprisService*>(data);
+        if (self->connection) return;  // the instance name comes on the same connection
+        self->connection = G_DBUS_CONNECTION(g_object_ref(conn));
+        static const GDBusInterfaceVTable vtable = {method, get, set, {}};
+        for (int i = 0; i < 2; i++)
+            self->objectIds[i] = g_dbus_connection_register_object(
+                conn, OBJECT_PATH, self->node->interfaces[i], &vtable, self, nullptr, nullptr);
+        self->lastStatus = statusNow();
+        self->lastSong = songCtrl ? songCtrl->getCurrentSong() : -1;
+    }
+
+    static void nameLost(GDBusConnection* conn, const gchar* name, gpointer data) {
+        auto* self = static_cast<CMprisService*>(data);
+        // no bus at all: run as without one. The shared name taken: another
+        // chipdisk runs, so this one takes a name of its own.
+        if (!conn || self->ownerIds[1] || g_strcmp0(name, BUS_NAME) != 0) return;
+        const std::string instance = std::string(BUS_NAME) + ".instance" + std::to_string(getpid());
+        self->ownerIds[1] = g_bus_own_name_on_connection(
+            conn, instance.c_str(), G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, nullptr, nameLost, self,
+            nullptr);
+    }
+};
+
+CMprisService::CMprisService(Hooks h) : hooks(std::move(h)) {
+    node = g_dbus_node_info_new_for_xml(INTROSPECTION, nullptr);
+    ownerIds[0] = g_bus_own_name(G_BUS_TYPE_SESSION, BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
+                                 Callbacks::busAcquired, nullptr, Callbacks::nameLost, this,
+                                 nullptr);
+}
+
+CMprisService::~CMprisService() {
+    for (unsigned id : ownerIds)
+        if (id) g_bus_unown_name(id);
+    if (connection) {
+        for (unsigned id : objectIds)
+            if (id) g_dbus_connection_unregister_object(connection, id);
+        g_object_unref(connection);
+    }
+    g_dbus_node_info_unref(node);
+}
+
+void CMprisService::poll() {
+    if (!connection) return;
+    const int status = statusNow();
+    const int song = songCtrl ? songCtrl->getCurrentSong() : -1;
+    if (status == lastStatus && song == lastSong) return;
+
+    GVariantBuilder changed;
+    g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
+    if (status != lastStatus)
+        g_variant_builder_add(&changed, "{sv}", "PlaybackStatus",
+                              g_variant_new_string(statusName(status)));
+    if (song != lastSong) g_variant_builder_add(&changed, "{sv}", "Metadata", metadata());
+    lastStatus = status;
+    lastSong = song;
+    g_dbus_connection_emit_signal(connection, nullptr, OBJECT_PATH,
+                                  "org.freedesktop.DBus.Properties", "PropertiesChanged",
+                                  g_variant_new("(sa{sv}as)", PLAYER_IFACE, &changed, nullptr),
+                                  nullptr);
+}
