@@ -148,10 +148,7 @@ def media(procs, display, program, work, outdir, pulse):
     check(grown < 5 * 1024, "resident memory after the skips within 5 MB (%+d kB)" % grown)
 
     send(env, "Quit")
-    try:
-        code = app.proc.wait(10)
-    except subprocess.TimeoutExpired:
-        code = None
+    code = app.exit_status()
     check(code == 0, "Quit ends the program cleanly (status %s)" % code)
     out, err = app.output()
     check(out == "" and not unexpected_stderr(err), "nothing printed (%r, %r)"

@@ -97,10 +97,7 @@ def hidpi(procs, display, program, swapcount, work, outdir, build):
     # the close spot at twice its place closes it
     app.xdo("mousemove", x + 2 * (35 + 387), y + 2 * (35 + 7))
     app.xdo("click", "1")
-    try:
-        status = app.proc.wait(10)
-    except subprocess.TimeoutExpired:
-        status = None
+    status = app.exit_status()
     check(status == 0, "the close spot, scaled, ends it (status %s)" % status)
     _, err = app.output()
     check(not unexpected_stderr(err), "nothing unexpected on standard error (%r)" % unexpected_stderr(err)[:5])

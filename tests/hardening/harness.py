@@ -275,13 +275,17 @@ class App:
                     return int(line.split()[1])
         return 0
 
-    def close_by_spot(self, timeout=10):
-        self.xdo("mousemove", *self.to_screen(CLOSE_SPOT))
-        self.xdo("click", "1")
+    def exit_status(self, timeout=10):
+        """The program's exit status once it has ended, None if it is still running."""
         try:
             return self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
             return None
+
+    def close_by_spot(self, timeout=10):
+        self.xdo("mousemove", *self.to_screen(CLOSE_SPOT))
+        self.xdo("click", "1")
+        return self.exit_status(timeout)
 
     def output(self):
         with open(self.out_path, "rb") as f:
