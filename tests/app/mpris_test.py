@@ -142,10 +142,13 @@ def media(procs, display, program, work, outdir, pulse):
     skips(env, 100)
     rss = app.rss_kb()
     skips(env, 1000)
-    status = ctl(env, "status", timeout=5)
+    # a sanitized build is several times slower: there the bound only guards against a hang
+    status = ctl(env, "status", timeout=60 if os.environ.get("CHIPDISK_SANITIZED") else 5)
     grown = app.rss_kb() - rss
     check(status == "Playing", "status answers after 1000 skips (%r)" % status)
-    check(grown < 5 * 1024, "resident memory after the skips within 5 MB (%+d kB)" % grown)
+    # the sanitizer holds freed memory back on purpose: there the figure means nothing
+    check(grown < 5 * 1024 or os.environ.get("CHIPDISK_SANITIZED"),
+          "resident memory after the skips within 5 MB (%+d kB)" % grown)
 
     send(env, "Quit")
     code = app.exit_status()

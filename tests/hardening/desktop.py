@@ -74,10 +74,19 @@ def hidpi(procs, display, program, swapcount, work, outdir, build):
     wait_for(lambda: app.swaps() > 10, "frames", timeout=30)
     x, y, w, h = app.geometry()
     check((w, h) == (930, 660), "the frame is twice its size (%dx%d)" % (w, h))
-    # over play, in the toolkit's (unscaled) coordinates; xdotool moves in screen pixels
-    app.xdo("mousemove", x + 2 * (35 + 230), y + 2 * (35 + 247), pause=0.5)
-    view = ImageGrab.grab(bbox=(x + 70, y + 70, x + 70 + 790, y + 70 + 520),
-                          xdisplay=display.env["DISPLAY"]).convert("RGB")
+    def grab(left, top, right, bottom):
+        return ImageGrab.grab(bbox=(x + 70 + left, y + 70 + top, x + 70 + right, y + 70 + bottom),
+                              xdisplay=display.env["DISPLAY"]).convert("RGB")
+
+    # the play button's place at twice its size, before and while the mouse is over it
+    # (in the toolkit's unscaled coordinates; xdotool moves in screen pixels)
+    app.xdo("mousemove", x + 2 * (35 + 300), y + 2 * (35 + 150), pause=1)
+    plain = brightness(grab(450, 482, 490, 508))
+    app.xdo("mousemove", x + 2 * (35 + 230), y + 2 * (35 + 247))
+    lit = wait_for(lambda: (lambda b: b if b > plain + 10 else None)(brightness(grab(450, 482, 490, 508))),
+                   "the play highlight", timeout=10)
+    check(True, "hovering play lights its button (%.1f over %.1f)" % (lit, plain))
+    view = grab(0, 0, 790, 520)
     view.save(os.path.join(outdir, "hidpi.png"))
     px = view.load()
     # magnified pixel for pixel: every 2 x 2 block holds one colour
@@ -87,13 +96,6 @@ def hidpi(procs, display, program, swapcount, work, outdir, build):
     upper_right = view.crop((395, 0, 790, 260))
     check(brightness(upper_right) > 5, "the picture fills the whole canvas, not a quarter (upper right %.1f)"
           % brightness(upper_right))
-    # the play highlight sits over the play button, at twice its place
-    hl = view.crop((2 * 225, 2 * 241, 2 * 245, 2 * 254))
-    app.xdo("mousemove", x + 2 * (35 + 300), y + 2 * (35 + 150), pause=0.5)
-    plain = ImageGrab.grab(bbox=(x + 70 + 450, y + 70 + 482, x + 70 + 490, y + 70 + 508),
-                           xdisplay=display.env["DISPLAY"]).convert("RGB")
-    check(brightness(hl) > brightness(plain) + 10, "hovering play lights its button (%.1f over %.1f)"
-          % (brightness(hl), brightness(plain)))
     # the close spot at twice its place closes it
     app.xdo("mousemove", x + 2 * (35 + 387), y + 2 * (35 + 7))
     app.xdo("click", "1")
