@@ -1,2 +1,5 @@
 add_executable(bench_music ${CMAKE_CURRENT_LIST_DIR}/bench_music.cpp)
 target_link_libraries(bench_music PRIVATE chipdisk_sound)
+# The levels the shipped songs give through the real analyser (bench/look_spectra.cpp).
+add_executable(look_spectra ${CMAKE_CURRENT_LIST_DIR}/look_spectra.cpp)
+target_link_libraries(look_spectra PRIVATE chipdisk_sound)
