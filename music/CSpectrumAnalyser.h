@@ -6,11 +6,14 @@
 struct kiss_fftr_state;
 
 // Turns the last 1024 mono samples into 512 band levels: Hann window, real FFT,
-// |X[k]| * 4 / 1024 so a full-scale sine centred on a band reads 1.0, clamped to 0..1.
+// |X[k]| * 4 / 1024 / FULL_SCALE, clamped to 0..1, so a sine of amplitude FULL_SCALE
+// centred on a band reads 1.0. The scale is fixed: mixed songs put most of their
+// low bands near 0.1 with it, where the rings and the graph have room above.
 class CSpectrumAnalyser {
 public:
     static const int WINDOW = 1024;
     static const int BANDS = WINDOW / 2;
+    static constexpr float FULL_SCALE = 1.0f / 6;
 
     CSpectrumAnalyser();
     ~CSpectrumAnalyser();
