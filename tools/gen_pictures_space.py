@@ -1,4 +1,9 @@
-"""Background sphere texture: a dark nebula that wraps around horizontally and calms down at the poles."""
+"""Background sphere texture: a dark nebula that wraps around horizontally and calms down at the poles.
+
+The effects that show the sphere copy its red channel as grey and add up to about
+6.5 copies of it, so the nebula keeps its red at RED_MAX or below and only the
+stars are bright in red: the glow and the blur then have headroom for the rings
+and the graph. Green and blue carry the nebula's colour in the picture itself."""
 
 import math
 import random
@@ -9,6 +14,7 @@ from gen_pictures_common import clamp8, lerp, ramp, smoothstep
 
 BG_W, BG_H = 512, 256
 
+RED_MAX = 3
 NEBULA = [
     (0.00, (4, 3, 14)),
     (0.35, (14, 8, 40)),
@@ -17,7 +23,7 @@ NEBULA = [
     (0.90, (70, 170, 210)),
     (1.00, (190, 235, 255)),
 ]
-POLE = (8, 5, 24)
+POLE = (1, 5, 24)
 
 
 def _wrapped_noise(rng, cells_x, cells_y):
@@ -68,7 +74,7 @@ def make_bg():
             # the mixing layer pushes some clouds towards violet, others towards teal
             c = ramp(NEBULA, d * 0.92)
             h = tint[i]
-            c = (c[0] * (0.7 + 0.7 * h), c[1] * (1.2 - 0.5 * h), c[2])
+            c = (RED_MAX * d * (0.5 + 0.5 * h), c[1] * (1.2 - 0.5 * h), c[2])
             px[x, y] = tuple(clamp8(lerp(p, v, pole)) for p, v in zip(POLE, c))
     # Stars: scattered single pixels, a few with a cross-shaped twinkle.
     for _ in range(900):
