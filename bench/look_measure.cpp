@@ -15,11 +15,13 @@
 //             levels, and its Spearman correlation with the mean level of bands 0-99
 // Brightness is Rec. 601 luma in 0..1. The sound layer is the fake one: the levels
 // come from the files. Run from the project root:
-//   build/bench/look_measure LEVELS_DIR [--fps N] [--effects 0123] [song...]
+//   build/bench/look_measure LEVELS_DIR [--fps N] [--effects 0123] [--save DIR] [song...]
 // (song: a name as in LEVELS_DIR/<name>.levels; default every file there; --fps
-// must be the one the levels were recorded at).
+// must be the one the levels were recorded at; --save writes every 25th effect
+// layer measured as DIR/<song>-<effect>-<frame>.png, to look at).
 #include "CDirector.h"
 #include "CHeadlessGL.h"
+#include "CPNGWriter.h"
 #include "FakeSound.h"
 
 #include <algorithm>
@@ -162,13 +164,15 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     int fps = 25;
-    std::string effects = "0123";
+    std::string effects = "0123", save;
     std::vector<std::string> songs;
     for (int i = 2; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--fps") && i + 1 < argc)
             fps = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--effects") && i + 1 < argc)
             effects = argv[++i];
+        else if (!std::strcmp(argv[i], "--save") && i + 1 < argc)
+            save = argv[++i];
         else
             songs.push_back(argv[i]);
     }
@@ -219,6 +223,13 @@ int main(int argc, char** argv) {
                 std::memcpy(fakeSpectrum(), &levels[static_cast<std::size_t>(k) * BANDS], BANDS * sizeof(float));
                 const std::vector<CHeadlessGL::RGBA> f = drawFrame(*real, gl, ms);
                 const FrameLook m = look(f);
+                if (!save.empty() && k % 25 == 0) {
+                    std::vector<uint8_t> rgba(static_cast<std::size_t>(W) * H * 4);
+                    for (int r = 0; r < H; ++r)
+                        std::memcpy(&rgba[static_cast<std::size_t>(r) * W * 4], &f[static_cast<std::size_t>(r) * GLW], W * 4);
+                    CPNGWriter::write(save + "/" + song + "-" + ec + "-" + std::to_string(k) + ".png", W, H,
+                                      rgba.data(), true);
+                }
                 clipped.push_back(m.clipped);
                 flat.push_back(m.flat);
                 lit.push_back(m.lit);
