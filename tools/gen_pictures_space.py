@@ -15,13 +15,14 @@ from gen_pictures_common import clamp8, lerp, ramp, smoothstep
 BG_W, BG_H = 512, 256
 
 RED_MAX = 3
+# green and blue of the nebula; its red follows the density alone (see make_bg)
 NEBULA = [
-    (0.00, (4, 3, 14)),
-    (0.35, (14, 8, 40)),
-    (0.55, (52, 18, 92)),
-    (0.75, (30, 70, 140)),
-    (0.90, (70, 170, 210)),
-    (1.00, (190, 235, 255)),
+    (0.00, (0, 3, 14)),
+    (0.35, (0, 8, 40)),
+    (0.55, (0, 18, 92)),
+    (0.75, (0, 70, 140)),
+    (0.90, (0, 170, 210)),
+    (1.00, (0, 235, 255)),
 ]
 POLE = (1, 5, 24)
 
@@ -71,7 +72,7 @@ def make_bg():
             i = y * BG_W + x
             d = density[i] * 0.75 + warp[i] * 0.35 - 0.05
             d = smoothstep(0.24, 0.80, d)
-            # the mixing layer pushes some clouds towards violet, others towards teal
+            # the mixing layer pushes some clouds towards blue, others towards teal
             c = ramp(NEBULA, d * 0.92)
             h = tint[i]
             c = (RED_MAX * d * (0.5 + 0.5 * h), c[1] * (1.2 - 0.5 * h), c[2])
