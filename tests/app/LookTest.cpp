@@ -57,8 +57,9 @@ protected:
         ASSERT_TRUE(gl->ok()) << gl->error();
         // a folder of its own: other tests write made-up pictures beside it
         ASSERT_TRUE(getcwd(home, sizeof home));
-        for (const char* dir : {"look", "look/data", "look/data/gfx", "look/data/3d"}) mkdir(dir, 0755);
-        ASSERT_EQ(0, chdir("look"));
+        const std::string dir = std::string("look-") + testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (const std::string& d : {dir, dir + "/data", dir + "/data/gfx", dir + "/data/3d"}) mkdir(d.c_str(), 0755);
+        ASSERT_EQ(0, chdir(dir.c_str()));
         for (const char* file : {"data/gfx/bg.png", "data/3d/boll3.md2"}) {
             std::ifstream in(std::string(CHIPDISK_SOURCE_DIR "/") + file, std::ios::binary);
             std::ofstream(file, std::ios::binary) << in.rdbuf();
