@@ -3,3 +3,6 @@ target_link_libraries(bench_music PRIVATE chipdisk_sound)
 add_executable(bench_bigsong ${CMAKE_CURRENT_LIST_DIR}/bench_bigsong.cpp)
 target_include_directories(bench_bigsong PRIVATE ${CMAKE_SOURCE_DIR}/tests/music)
 target_link_libraries(bench_bigsong PRIVATE chipdisk_sound)
+# The levels the shipped songs give through the real analyser (bench/look_spectra.cpp).
+add_executable(look_spectra ${CMAKE_CURRENT_LIST_DIR}/look_spectra.cpp)
+target_link_libraries(look_spectra PRIVATE chipdisk_sound)

@@ -21,7 +21,7 @@ void CSpectrumAnalyser::analyse(const float* samples, float* levels) {
         in[n] = samples[n] * window[n];
     kiss_fft_cpx* bins = reinterpret_cast<kiss_fft_cpx*>(out.data());
     kiss_fftr(cfg, in.data(), bins);
-    const float scale = 4.0f / WINDOW;
+    const float scale = 4.0f / WINDOW / FULL_SCALE;
     for (int k = 0; k < BANDS; k++) {
         float m = std::sqrt(bins[k].r * bins[k].r + bins[k].i * bins[k].i) * scale;
         // NaN from a broken decoder must not reach the effects

@@ -6,11 +6,16 @@
 struct kiss_fftr_state;
 
 // Turns the last 1024 mono samples into 512 band levels: Hann window, real FFT,
-// |X[k]| * 4 / 1024 so a full-scale sine centred on a band reads 1.0, clamped to 0..1.
+// |X[k]| * 4 / 1024 / FULL_SCALE, clamped to 0..1, so a sine of amplitude FULL_SCALE
+// centred on a band reads 1.0. The scale is fixed. A ring turns white at a level of
+// 0.2 and its glow adds up to about three times its light, so it glows white from
+// about 0.07: with this scale the songs' low bands stay below that nine frames in
+// ten and reach 0.2-0.3 only at their loudest.
 class CSpectrumAnalyser {
 public:
     static const int WINDOW = 1024;
     static const int BANDS = WINDOW / 2;
+    static constexpr float FULL_SCALE = 1.0f / 3;
 
     CSpectrumAnalyser();
     ~CSpectrumAnalyser();

@@ -3,8 +3,12 @@
 
 A frequency-9 geodesic sphere with 32 round bumps on it, one at each vertex
 and one at each face centre of the underlying icosahedron (the pattern of a
-football's patches). Only +, -, *, / and sqrt are used so the output is the
-same bytes on every run and every IEEE machine.
+football's patches), kept only where the patches are: the faces between them are
+left out. Every face is drawn lit and added to what is behind it, so wherever a
+near face covers a far one both add up and clip to white under the glow; with
+gaps between the patches that happens only where two patches overlap.
+Only +, -, *, / and sqrt are used so the output is the same bytes on every run
+and every IEEE machine.
 """
 import math
 import os
@@ -14,8 +18,11 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FREQ = 9            # each icosahedron edge is cut into this many pieces
-BUMP_HEIGHT = 0.10  # in drawing units; the sphere's radius is 1
+RADIUS = 0.5        # in drawing units: the camera's eye comes within about 3 units of
+                    # the ball a tenth of the time, and a larger ball then fills the view
+BUMP_HEIGHT = 0.10  # relative to the sphere's radius
 BUMP_RADIUS = 0.42  # chord length on the unit sphere
+PATCH_RADIUS = 0.29  # faces with every corner within this chord of a patch centre are kept
 UNITS = 64.0        # the loader divides file coordinates by this
 
 
@@ -102,9 +109,20 @@ def relief(d, centres):
     return r
 
 
+def patches(dirs, tris, centres):
+    """The faces inside a patch, and the points they use, renumbered in order."""
+    def inside(i):
+        return any(dot(sub(dirs[i], c), sub(dirs[i], c)) < PATCH_RADIUS * PATCH_RADIUS for c in centres)
+    tris = [t for t in tris if all(inside(v) for v in t)]
+    used = sorted(set(v for t in tris for v in t))
+    index = {v: i for i, v in enumerate(used)}
+    return [dirs[v] for v in used], [tuple(index[v] for v in t) for t in tris]
+
+
 def build():
     dirs, tris, centres = geodesic(FREQ)
-    pos = [tuple(relief(d, centres) * d[k] for k in range(3)) for d in dirs]
+    dirs, tris = patches(dirs, tris, centres)
+    pos = [tuple(RADIUS * relief(d, centres) * d[k] for k in range(3)) for d in dirs]
 
     # Area-weighted vertex normals of the bumpy surface.
     acc = [[0.0, 0.0, 0.0] for _ in pos]

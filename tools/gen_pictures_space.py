@@ -1,4 +1,9 @@
-"""Background sphere texture: a dark nebula that wraps around horizontally and calms down at the poles."""
+"""Background sphere texture: a dark nebula that wraps around horizontally and calms down at the poles.
+
+The effects that show the sphere copy its red channel as grey and add up to about
+6.5 copies of it, so the nebula keeps its red at RED_MAX or below and only the
+stars are bright in red: the glow and the blur then have headroom for the rings
+and the graph. Green and blue carry the nebula's colour in the picture itself."""
 
 import math
 import random
@@ -9,15 +14,17 @@ from gen_pictures_common import clamp8, lerp, ramp, smoothstep
 
 BG_W, BG_H = 512, 256
 
+RED_MAX = 3
+# green and blue of the nebula; its red follows the density alone (see make_bg)
 NEBULA = [
-    (0.00, (4, 3, 14)),
-    (0.35, (14, 8, 40)),
-    (0.55, (52, 18, 92)),
-    (0.75, (30, 70, 140)),
-    (0.90, (70, 170, 210)),
-    (1.00, (190, 235, 255)),
+    (0.00, (0, 3, 14)),
+    (0.35, (0, 8, 40)),
+    (0.55, (0, 18, 92)),
+    (0.75, (0, 70, 140)),
+    (0.90, (0, 170, 210)),
+    (1.00, (0, 235, 255)),
 ]
-POLE = (8, 5, 24)
+POLE = (1, 5, 24)
 
 
 def _wrapped_noise(rng, cells_x, cells_y):
@@ -65,10 +72,10 @@ def make_bg():
             i = y * BG_W + x
             d = density[i] * 0.75 + warp[i] * 0.35 - 0.05
             d = smoothstep(0.24, 0.80, d)
-            # the mixing layer pushes some clouds towards violet, others towards teal
+            # the mixing layer pushes some clouds towards blue, others towards teal
             c = ramp(NEBULA, d * 0.92)
             h = tint[i]
-            c = (c[0] * (0.7 + 0.7 * h), c[1] * (1.2 - 0.5 * h), c[2])
+            c = (RED_MAX * d * (0.5 + 0.5 * h), c[1] * (1.2 - 0.5 * h), c[2])
             px[x, y] = tuple(clamp8(lerp(p, v, pole)) for p, v in zip(POLE, c))
     # Stars: scattered single pixels, a few with a cross-shaped twinkle.
     for _ in range(900):

@@ -76,7 +76,8 @@ float maxLevel() {
 }
 
 // waits until `band` stands out as the spectrum's strongest, up to 3 s; the test
-// tone reaches about 0.18 after the mixer's headroom
+// tone reaches about 0.18 of a full-scale sine after the mixer's headroom, which
+// the analyser's scale lifts to about 0.54
 bool spectrumShows(int band) {
     for (int i = 0; i < 300; i++) {
         const float* levels = FSOUND_DSP_GetSpectrum();

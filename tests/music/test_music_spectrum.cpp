@@ -13,7 +13,7 @@ const int N = CSpectrumAnalyser::WINDOW;
 std::vector<float> sine(double cyclesPerWindow) {
     std::vector<float> s(N);
     for (int n = 0; n < N; n++)
-        s[n] = static_cast<float>(std::sin(2.0 * M_PI * cyclesPerWindow * n / N + 0.3));
+        s[n] = static_cast<float>(CSpectrumAnalyser::FULL_SCALE * std::sin(2.0 * M_PI * cyclesPerWindow * n / N + 0.3));
     return s;
 }
 
@@ -73,7 +73,7 @@ TEST(Spectrum, ClampedToZeroOne) {
 TEST(Spectrum, BandOfHzMatchesThePeak) {
     for (double hz : {261.6, 440.0, 1000.0, 5000.0, 15000.0}) {
         std::vector<float> s(N);
-        for (int n = 0; n < N; n++) s[n] = static_cast<float>(0.5 * std::sin(2.0 * M_PI * hz * n / 44100.0));
+        for (int n = 0; n < N; n++) s[n] = static_cast<float>(0.5 * CSpectrumAnalyser::FULL_SCALE * std::sin(2.0 * M_PI * hz * n / 44100.0));
         int band = CSpectrumAnalyser::bandOf(hz);
         EXPECT_EQ(band, static_cast<int>(std::lround(hz * 1024 / 44100)));
         EXPECT_EQ(peak(analyse(s)), band) << hz << " Hz";
