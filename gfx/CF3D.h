@@ -48,6 +48,11 @@ public:
     void initGlow();
     void renderGlow(int passes, float step, float r, float g, float b);
 
+    // The slower one-call-per-item paths, kept to compare against: CHIPDISK_PLAIN=1 asks
+    // for all of them, CHIPDISK_PLAIN=glow for the glow and blur copies only,
+    // CHIPDISK_PLAIN=points for the points and lines only. `part` is "glow" or "points".
+    static bool plainPath(const char* part);
+
 private:
     int viewWidth;
     int viewHeight;
