@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include <vector>
+
 class CF3D;
 
 class CSpect {
@@ -18,10 +20,13 @@ public:
     GLuint getBlurTexture() const { return blurTexture; }
 
 private:
+    void drawRingArrays();
+
     float* spectrum;
     float prevSpectrum[512];
     CF3D* f3d;
     GLuint blurTexture;
+    std::vector<float> ringPoints;  // one ring's vertices, refilled for every ring
 };
 
 #endif

@@ -40,6 +40,10 @@ float CTunnel::cameraX() const {
 float CTunnel::cameraY() const { return pathY(kCameraDepth); }
 
 void CTunnel::drawStrands(float r, float g, float b, float a) {
+    if (!CF3D::plainPath("points")) {
+        drawStrandArray(r, g, b, a);
+        return;
+    }
     for (float u = 0; u < strandCount; u += 1.0f) {
         glBegin(GL_POINTS);
         for (float w = 0; w < depthSteps; w += 1.0f) {
@@ -54,6 +58,34 @@ void CTunnel::drawStrands(float r, float g, float b, float a) {
         }
         glEnd();
     }
+}
+
+// The points depend only on the strand count and the path's phases, so the four passes
+// of a frame share one array, drawn with one call instead of a call per point.
+void CTunnel::drawStrandArray(float r, float g, float b, float a) {
+    if (!(arrayKey[0] == strandCount && arrayKey[1] == pathPhaseX && arrayKey[2] == pathPhaseY)) {
+        strandPoints.clear();
+        for (float u = 0; u < strandCount; u += 1.0f)
+            for (float w = 0; w < depthSteps; w += 1.0f) {
+                const float z = w / 40 * 6.28318f;
+                const float a0 = (u / strandCount) * radius * 3.141592654f;
+                const float a1 = ((u + 1) / strandCount) * radius * 3.141592654f;
+                const float px = pathX(z);
+                const float py = pathY(z);
+                strandPoints.insert(strandPoints.end(),
+                                    {radius * std::sin(a0) + px, radius * std::cos(a0) + py, -w,
+                                     radius * std::sin(a1) + px, radius * std::cos(a1) + py, -w});
+            }
+        arrayKey[0] = strandCount;
+        arrayKey[1] = pathPhaseX;
+        arrayKey[2] = pathPhaseY;
+    }
+    if (strandPoints.empty()) return;
+    glColor4f(r, g, b, a);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, strandPoints.data());
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(strandPoints.size() / 3));
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void CTunnel::draw() {
