@@ -15,6 +15,7 @@
 #include "CDataRoot.h"
 #include "CRecorder.h"
 #include "HotSpots.h"
+#include "SwapInterval.h"
 
 namespace {
 // The songs the command line asked for; empty: the songs folder.
@@ -237,6 +238,7 @@ void GLCanvas::OnPaint(wxPaintEvent& event) {
         return;
     SetCurrent(*context);
     if (!initialized) {
+        requestSwapInterval();
         InitGL();
         initialized = true;
     }
