@@ -131,7 +131,14 @@ int main(int argc, char** argv) {
     std::printf("\ntunnel frame by phase, median (ms):\n");
     auto m = profile(frames, ticks,
                      {{"1 clear+clock", [&] { d.begin(ticks); }},
-                      {"2 tunnel draw", [&] { d.tunnel.draw(); }},
+                      {"2 tunnel draw, plain", [&] {
+                           setenv("CHIPDISK_PLAIN", "1", 1);
+                           d.tunnel.draw();
+                       }},
+                      {"2b tunnel draw, fast", [&] {
+                           unsetenv("CHIPDISK_PLAIN");
+                           d.tunnel.draw();
+                       }},
                       {"3 glow, plain (25 quads)", [&] {
                            setenv("CHIPDISK_PLAIN", "1", 1);
                            glow25();

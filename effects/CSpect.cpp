@@ -17,11 +17,6 @@ void CSpect::draw() {
     glLoadIdentity();
     gluLookAt(0, 40, 40, 0, 0, 0, 0, 0, 1);
     spectrum = FSOUND_DSP_GetSpectrum();
-    if (!CF3D::plainPath("points")) {
-        drawRingArrays();
-        std::memcpy(prevSpectrum, spectrum, sizeof(prevSpectrum));
-        return;
-    }
 
     for (int i = 0; i < 55; ++i) {
         const float r = 0.3f * i;
@@ -42,42 +37,6 @@ void CSpect::draw() {
         }
     }
     std::memcpy(prevSpectrum, spectrum, sizeof(prevSpectrum));
-}
-
-// The same rings from one table of the circle's sines and cosines, each ring one call
-// instead of a call per vertex; the vertices are the same floats.
-void CSpect::drawRingArrays() {
-    static float sines[361], cosines[361];
-    static bool tabled = false;
-    if (!tabled) {
-        for (int k = 0; k <= 360; ++k) {
-            const float phi = k * 3.141592654f / 180;
-            sines[k] = std::sin(phi);
-            cosines[k] = std::cos(phi);
-        }
-        tabled = true;
-    }
-    ringPoints.resize(361 * 3);
-    glEnable(GL_LINE_SMOOTH);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, ringPoints.data());
-    for (int i = 0; i < 55; ++i) {
-        const float r = 0.3f * i;
-        const float h = 10.0f * spectrum[i];
-        const float g = h / 2;
-        const float s = (spectrum[i] - prevSpectrum[i] > 0) ? 1.0f : -1.0f;
-        for (int j = 0; j < 2; ++j) {
-            const float y = h + 0.3f * s * j;
-            for (int k = 0; k <= 360; ++k) {
-                ringPoints[k * 3] = r * sines[k];
-                ringPoints[k * 3 + 1] = y;
-                ringPoints[k * 3 + 2] = r * cosines[k];
-            }
-            glColor4f(g, g, g, 1 - 0.3f * j);
-            glDrawArrays(GL_LINE_STRIP, 0, 361);
-        }
-    }
-    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void CSpect::drawTest() {

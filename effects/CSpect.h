@@ -3,8 +3,6 @@
 
 #include <GL/gl.h>
 
-#include <vector>
-
 class CF3D;
 
 class CSpect {
@@ -20,13 +18,10 @@ public:
     GLuint getBlurTexture() const { return blurTexture; }
 
 private:
-    void drawRingArrays();
-
     float* spectrum;
     float prevSpectrum[512];
     CF3D* f3d;
     GLuint blurTexture;
-    std::vector<float> ringPoints;  // one ring's vertices, refilled for every ring
 };
 
 #endif

@@ -1,3 +1,4 @@
+#define GL_GLEXT_PROTOTYPES  // buffer objects
 #include "CTunnel.h"
 
 #include "CF3D.h"
@@ -61,8 +62,11 @@ void CTunnel::drawStrands(float r, float g, float b, float a) {
 }
 
 // The points depend only on the strand count and the path's phases, so the four passes
-// of a frame share one array, drawn with one call instead of a call per point.
+// of a frame share one buffer of points, uploaded once and drawn with one call per pass.
+// The buffer is rewritten in place, so no frame allocates.
 void CTunnel::drawStrandArray(float r, float g, float b, float a) {
+    if (!pointBuffer) glGenBuffers(1, &pointBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, pointBuffer);
     if (!(arrayKey[0] == strandCount && arrayKey[1] == pathPhaseX && arrayKey[2] == pathPhaseY)) {
         strandPoints.clear();
         for (float u = 0; u < strandCount; u += 1.0f)
@@ -76,16 +80,24 @@ void CTunnel::drawStrandArray(float r, float g, float b, float a) {
                                     {radius * std::sin(a0) + px, radius * std::cos(a0) + py, -w,
                                      radius * std::sin(a1) + px, radius * std::cos(a1) + py, -w});
             }
+        const GLsizeiptr bytes = static_cast<GLsizeiptr>(strandPoints.size() * sizeof(float));
+        if (bytes > bufferBytes) {
+            glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STREAM_DRAW);
+            bufferBytes = bytes;
+        }
+        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, strandPoints.data());
         arrayKey[0] = strandCount;
         arrayKey[1] = pathPhaseX;
         arrayKey[2] = pathPhaseY;
     }
-    if (strandPoints.empty()) return;
-    glColor4f(r, g, b, a);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, strandPoints.data());
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(strandPoints.size() / 3));
-    glDisableClientState(GL_VERTEX_ARRAY);
+    if (!strandPoints.empty()) {
+        glColor4f(r, g, b, a);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(strandPoints.size() / 3));
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
 void CTunnel::draw() {

@@ -38,6 +38,8 @@ private:
     float spinAmplitude;
     CF3D* f3d;
     std::vector<float> strandPoints;  // x, y, z of every point of the last array built
+    unsigned pointBuffer = 0;          // GL buffer holding them
+    long bufferBytes = 0;              // its size
     float arrayKey[3] = {NAN, NAN, NAN};  // strand count and phases it was built for
 };
 

@@ -251,9 +251,9 @@ TEST_F(Director, ClicksAndKeysActOnTheSongsAndTheWindow) {
 
 }  // namespace
 
-// Points and lines drawn from arrays give the picture of the one-call-per-vertex path:
-// the same run of frames of every effect, once each way, from a fresh director.
-TEST_F(Director, ArrayDrawnPointsAndLinesKeepThePicture) {
+// Points drawn from one buffer give the picture of the one-call-per-vertex path: the
+// same run of frames of every effect, once each way, from a fresh director.
+TEST_F(Director, BufferedPointsKeepThePictureOfEveryEffect) {
     auto lastFrames = [&](const char* plain) {
         if (plain) setenv("CHIPDISK_PLAIN", plain, 1); else unsetenv("CHIPDISK_PLAIN");
         director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
