@@ -1,6 +1,7 @@
 // Median time of one whole frame per effect (effect, glow or blur, fade quad, HUD,
 // song line), drawn offscreen at 396 x 260 with a clock advancing 16 ms per frame,
 // then where the tunnel and ring frames spend their time. Run from the project root.
+// Plain (CHIPDISK_PLAIN=1) and fast paths alternate frame by frame in one run.
 // BENCH_EFFECTS_SAVE=1 writes the last frame of each effect as bench_effectN.png.
 #include "CF3D.h"
 #include "CDirector.h"
@@ -11,6 +12,8 @@
 #include "CTunnel.h"
 #include "FakeSound.h"
 #include "CHeadlessGL.h"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -86,13 +89,21 @@ std::map<std::string, double> profile(
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The allocator thresholds the program sets, unless CHIPDISK_PLAIN=1 or =malloc at start.
+    const bool plainMalloc = CF3D::plainPath("malloc");
+    if (!plainMalloc) {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    }
     const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
     CHeadlessGL gl(396, 260);
     if (!gl.ok()) {
         std::fprintf(stderr, "no offscreen GL: %s\n", gl.error().c_str());
         return 1;
     }
-    std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    std::printf("renderer: %s\nallocator: %s thresholds\n",
+                reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
+                plainMalloc ? "default" : "the program's");
     CDirector director;
     director.InitGL();
     int ticks = 4000;  // the tunnel's tint is bright here
