@@ -54,15 +54,14 @@ void CZoomSum::drawCombined(GLuint texture, float r, float g, float b, float w,
         while (first < n && weights[first] <= 0.0f) ++first;
         size_t count = 0;
         float sum = 0.0f;
+        // The glow's and blur's weights are at most 0.5, so seven always fit under the
+        // scale; a single heavier copy would be clamped at 4.
         while (first + count < n && count < perQuad && weights[first + count] > 0.0f &&
-               sum + weights[first + count] <= kMaxGroupWeight) {
+               (count == 0 || sum + weights[first + count] <= kMaxGroupWeight)) {
             sum += weights[first + count];
             ++count;
         }
-        if (count == 0) {
-            if (first < n) ++first;  // a single copy heavier than the scale: cannot combine
-            continue;
-        }
+        if (count == 0) break;
         drawGroup(texture, first, count, tint, w, h);
         first += count;
     }
