@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include <GL/glu.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,8 +14,10 @@
 
 #include "CCommandLine.h"
 #include "CDataRoot.h"
+#include "CF3D.h"
 #include "CRecorder.h"
 #include "HotSpots.h"
+#include "SwapInterval.h"
 
 namespace {
 // The songs the command line asked for; empty: the songs folder.
@@ -237,6 +240,7 @@ void GLCanvas::OnPaint(wxPaintEvent& event) {
         return;
     SetCurrent(*context);
     if (!initialized) {
+        requestSwapInterval();
         InitGL();
         initialized = true;
     }
@@ -359,6 +363,12 @@ void reportToolkitAssert(const wxString& file, int line, const wxString& func, c
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The software renderer allocates and frees blocks of hundreds of kilobytes every
+    // frame; from the heap, without a fresh mapping and its page faults each time.
+    if (!CF3D::plainPath("malloc")) {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    }
     const command_t command = CCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.mode) {
     case command_t::Help:

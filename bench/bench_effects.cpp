@@ -1,6 +1,7 @@
 // Median time of one whole frame per effect (effect, glow or blur, fade quad, HUD,
 // song line), drawn offscreen at 396 x 260 with a clock advancing 16 ms per frame,
 // then where the tunnel and ring frames spend their time. Run from the project root.
+// Plain (CHIPDISK_PLAIN=1) and fast paths alternate frame by frame in one run.
 // BENCH_EFFECTS_SAVE=1 writes the last frame of each effect as bench_effectN.png.
 #include "CF3D.h"
 #include "CDirector.h"
@@ -11,6 +12,8 @@
 #include "CTunnel.h"
 #include "FakeSound.h"
 #include "CHeadlessGL.h"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -86,40 +89,74 @@ std::map<std::string, double> profile(
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The allocator thresholds the program sets, unless CHIPDISK_PLAIN=1 or =malloc at start.
+    const bool plainMalloc = CF3D::plainPath("malloc");
+    if (!plainMalloc) {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    }
     const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
     CHeadlessGL gl(396, 260);
     if (!gl.ok()) {
         std::fprintf(stderr, "no offscreen GL: %s\n", gl.error().c_str());
         return 1;
     }
-    std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    std::printf("renderer: %s\nallocator: %s thresholds\n",
+                reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
+                plainMalloc ? "default" : "the program's");
     CDirector director;
     director.InitGL();
     int ticks = 4000;  // the tunnel's tint is bright here
 
-    std::printf("\nwhole frame through the director, median of %d frames (ms):\n", frames);
+    // Plain (CHIPDISK_PLAIN=1) and fast frames alternate, so load changes hit both alike.
+    std::printf("\nwhole frame through the director, median of %d frames each (ms),\n"
+                "plain and fast paths alternating:\n", frames);
     for (int e = 0; e < 4; ++e) {
         director.holdEffect(e);
         animateSpectrum(ticks);
         director.Render(ticks);  // settle the frame delta
-        const auto m = profile(frames, ticks, {{"frame", [&] {
-                                                    animateSpectrum(ticks);
-                                                    director.Render(ticks);
-                                                }}});
-        std::printf("  effect %d: %7.2f   (%.0f frames/s)\n", e, m.at("frame"), 1000 / m.at("frame"));
+        const auto m = profile(frames, ticks,
+                               {{"plain", [&] {
+                                     setenv("CHIPDISK_PLAIN", "1", 1);
+                                     animateSpectrum(ticks);
+                                     director.Render(ticks);
+                                 }},
+                                {"fast", [&] {
+                                     unsetenv("CHIPDISK_PLAIN");
+                                     animateSpectrum(ticks);
+                                     director.Render(ticks);
+                                 }}});
+        std::printf("  effect %d: plain %7.2f  fast %7.2f  fast/plain %.2f  (%.0f frames/s fast)\n", e,
+                    m.at("plain"), m.at("fast"), m.at("fast") / m.at("plain"), 1000 / m.at("fast"));
         if (std::getenv("BENCH_EFFECTS_SAVE"))
             gl.savePNG("bench_effect" + std::to_string(e) + ".png");
     }
 
     Parts d(director.toolkit());
+    // The second glow of a phase pair captures the first's output; the cost is the same.
+    auto glow25 = [&] {
+        const double t = d.f3d->getTicks();
+        d.f3d->renderGlow(25, 0.009f, 1, static_cast<float>(std::sin(t / 500)),
+                          static_cast<float>(std::sin(t / 1000)));
+    };
     std::printf("\ntunnel frame by phase, median (ms):\n");
     auto m = profile(frames, ticks,
                      {{"1 clear+clock", [&] { d.begin(ticks); }},
-                      {"2 tunnel draw", [&] { d.tunnel.draw(); }},
-                      {"3 glow (copy + 25 quads)", [&] {
-                           const double t = d.f3d->getTicks();
-                           d.f3d->renderGlow(25, 0.009f, 1, static_cast<float>(std::sin(t / 500)),
-                                             static_cast<float>(std::sin(t / 1000)));
+                      {"2 tunnel draw, plain", [&] {
+                           setenv("CHIPDISK_PLAIN", "1", 1);
+                           d.tunnel.draw();
+                       }},
+                      {"2b tunnel draw, fast", [&] {
+                           unsetenv("CHIPDISK_PLAIN");
+                           d.tunnel.draw();
+                       }},
+                      {"3 glow, plain (25 quads)", [&] {
+                           setenv("CHIPDISK_PLAIN", "1", 1);
+                           glow25();
+                       }},
+                      {"4 glow, fast (combined)", [&] {
+                           unsetenv("CHIPDISK_PLAIN");
+                           glow25();
                        }},
                       {"5 hud base", [&] { d.hud.drawBase(); }},
                       {"6 scroller", [&] { d.hud.drawScroller(); }},
@@ -132,7 +169,22 @@ int main(int argc, char** argv) {
                 {{"1 clear+clock", [&] { d.begin(ticks); }},
                  {"2 background sphere", [&] { d.f3d->drawBG(d.bgTexture); }},
                  {"3 rings (smoothed lines)", [&] { d.spect.draw(); }},
-                 {"4 glow (copy + 15 quads)", [&] { d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f); }},
+                 {"4 glow, plain (15 quads)", [&] {
+                      setenv("CHIPDISK_PLAIN", "1", 1);
+                      d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
+                  }},
+                 {"4b glow, fast (combined)", [&] {
+                      unsetenv("CHIPDISK_PLAIN");
+                      d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
+                  }},
+                 {"6 blur 25, plain", [&] {
+                      setenv("CHIPDISK_PLAIN", "1", 1);
+                      d.spect.drawBlur(25, 0.05f);
+                  }},
+                 {"7 blur 25, fast (combined)", [&] {
+                      unsetenv("CHIPDISK_PLAIN");
+                      d.spect.drawBlur(25, 0.05f);
+                  }},
                  {"5 hud (the director's layers)", [&] { director.drawHud(); }}});
     for (const auto& [name, v] : m) std::printf("  %-28s %7.2f\n", name.c_str(), v);
 

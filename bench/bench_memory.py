@@ -2,7 +2,8 @@
 """Resident memory and CPU use of the real chipdisk left running with sound, on a
 private Xvfb (software GL) and a private PulseAudio null sink, without input.
 Usage, from the repository root after building: bench/bench_memory.py [seconds] [build dir]
-CPU is user + system time of all the program's threads, per second of running."""
+CPU is user + system time of all the program's threads, per second of running.
+CHIPDISK_PLAIN, when set, is handed to the program."""
 import os
 import shutil
 import sys
@@ -19,6 +20,14 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def anon_kb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("RssAnon:"):
+                return int(line.split()[1])
+    return 0
+
+
 def main():
     seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 60
     build = sys.argv[2] if len(sys.argv) > 2 else "build"
@@ -33,7 +42,8 @@ def main():
         pulse = Pulse(procs, env)
         copy_data(work)
         app = App(procs, display, os.path.abspath(os.path.join(build, "app", "chipdisk")), work,
-                  out, dict(env, SDL_AUDIODRIVER="pulseaudio"),
+                  out, dict(env, SDL_AUDIODRIVER="pulseaudio",
+                           **{k: v for k, v in os.environ.items() if k == "CHIPDISK_PLAIN"}),
                   os.path.abspath(os.path.join(build, "bench", "swapcount.so")))
         wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
         t0, c0, s0 = time.time(), cpu_seconds(app.proc.pid), app.swaps()
@@ -41,8 +51,9 @@ def main():
         for m in marks:
             time.sleep(max(0.0, t0 + m - time.time()))
             t, c, s = time.time() - t0, cpu_seconds(app.proc.pid) - c0, app.swaps() - s0
-            print("after %5.0f s: resident %6.1f MB, CPU %5.1f %% of one core, %5.1f fps"
-                  % (t, app.rss_kb() / 1024, 100 * c / t, s / t), flush=True)
+            print("after %5.0f s: resident %6.1f MB (anonymous %5.1f MB), CPU %5.1f %% of one core,"
+                  " %5.1f fps" % (t, app.rss_kb() / 1024, anon_kb(app.proc.pid) / 1024, 100 * c / t,
+                                  s / t), flush=True)
     finally:
         procs.stop()
         if pulse:

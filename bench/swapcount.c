@@ -1,6 +1,7 @@
 /* Preloaded into the chipdisk by bench_window.sh: counts buffer swaps and keeps
  * "<swaps> <first swap, ns since epoch> <last swap, ns since epoch>" in the
- * file named by SWAPCOUNT_FILE, rewritten at most every 100 ms. */
+ * file named by SWAPCOUNT_FILE, rewritten at most every 100 ms. With SWAPTIMES_FILE
+ * set, every swap's time (ns since epoch) is appended there, one a line. */
 #define _GNU_SOURCE
 #include <GL/glx.h>
 #include <dlfcn.h>
@@ -24,6 +25,13 @@ void glXSwapBuffers(Display* dpy, GLXDrawable drawable) {
     long long now = nowNs();
     if (swaps++ == 0)
         first = now;
+    static FILE* times;
+    if (!times && getenv("SWAPTIMES_FILE"))
+        times = fopen(getenv("SWAPTIMES_FILE"), "a");
+    if (times) {
+        fprintf(times, "%lld\n", now);
+        fflush(times);  /* the program is killed, not closed */
+    }
     const char* path = getenv("SWAPCOUNT_FILE");
     if (path && (swaps == 1 || now - written >= 100000000LL)) {
         FILE* f = fopen(path, "w");

@@ -1,6 +1,7 @@
 #include "CSpect.h"
 
 #include "CF3D.h"
+#include "CZoomSum.h"
 #include "SoundLib.h"
 
 #include <cmath>
@@ -91,6 +92,25 @@ void CSpect::drawBlur(int passes, float step) {
     const float blue = static_cast<float>(std::sin(t / 1000));
 
     f3d->openMode2D();
+    if (CZoomSum::fastAvailable()) {
+        CZoomSum copies;
+        for (int n = 0; n < passes; ++n) {
+            copies.add(inset, alpha);
+            if (n + 1 < passes) {  // the last copy's alpha stays the current colour
+                inset += step;
+                alpha -= alphaStep;
+            }
+        }
+        copies.drawCombined(blurTexture, red, green, blue, w, h);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        if (passes > 0) glColor4f(red, green, blue, alpha);
+        f3d->closeMode2D();
+        glEnable(GL_DEPTH_TEST);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        return;
+    }
     glBegin(GL_QUADS);
     // Past an inset of 0.5 the coordinates run backwards and the repeating texture mirrors.
     for (int n = 0; n < passes; ++n) {

@@ -1,3 +1,4 @@
+#define GL_GLEXT_PROTOTYPES  // buffer objects
 #include "CTunnel.h"
 
 #include "CF3D.h"
@@ -40,6 +41,10 @@ float CTunnel::cameraX() const {
 float CTunnel::cameraY() const { return pathY(kCameraDepth); }
 
 void CTunnel::drawStrands(float r, float g, float b, float a) {
+    if (!CF3D::plainPath("points")) {
+        drawStrandArray(r, g, b, a);
+        return;
+    }
     for (float u = 0; u < strandCount; u += 1.0f) {
         glBegin(GL_POINTS);
         for (float w = 0; w < depthSteps; w += 1.0f) {
@@ -54,6 +59,45 @@ void CTunnel::drawStrands(float r, float g, float b, float a) {
         }
         glEnd();
     }
+}
+
+// The points depend only on the strand count and the path's phases, so the four passes
+// of a frame share one buffer of points, uploaded once and drawn with one call per pass.
+// The buffer is rewritten in place, so no frame allocates.
+void CTunnel::drawStrandArray(float r, float g, float b, float a) {
+    if (!pointBuffer) glGenBuffers(1, &pointBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, pointBuffer);
+    if (!(arrayKey[0] == strandCount && arrayKey[1] == pathPhaseX && arrayKey[2] == pathPhaseY)) {
+        strandPoints.clear();
+        for (float u = 0; u < strandCount; u += 1.0f)
+            for (float w = 0; w < depthSteps; w += 1.0f) {
+                const float z = w / 40 * 6.28318f;
+                const float a0 = (u / strandCount) * radius * 3.141592654f;
+                const float a1 = ((u + 1) / strandCount) * radius * 3.141592654f;
+                const float px = pathX(z);
+                const float py = pathY(z);
+                strandPoints.insert(strandPoints.end(),
+                                    {radius * std::sin(a0) + px, radius * std::cos(a0) + py, -w,
+                                     radius * std::sin(a1) + px, radius * std::cos(a1) + py, -w});
+            }
+        const GLsizeiptr bytes = static_cast<GLsizeiptr>(strandPoints.size() * sizeof(float));
+        if (bytes > bufferBytes) {
+            glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STREAM_DRAW);
+            bufferBytes = bytes;
+        }
+        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, strandPoints.data());
+        arrayKey[0] = strandCount;
+        arrayKey[1] = pathPhaseX;
+        arrayKey[2] = pathPhaseY;
+    }
+    if (!strandPoints.empty()) {
+        glColor4f(r, g, b, a);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(strandPoints.size() / 3));
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
 void CTunnel::draw() {

@@ -1,6 +1,9 @@
 #ifndef CHIPDISK_CTUNNEL_H
 #define CHIPDISK_CTUNNEL_H
 
+#include <cmath>
+#include <vector>
+
 class CF3D;
 
 class CTunnel {
@@ -22,6 +25,7 @@ private:
     float pathY(float z) const;
     float cameraX() const;
     float cameraY() const;
+    void drawStrandArray(float r, float g, float b, float a);
 
     float nominalWidth;
     float nominalHeight;
@@ -33,6 +37,10 @@ private:
     float zoomPhase;
     float spinAmplitude;
     CF3D* f3d;
+    std::vector<float> strandPoints;  // x, y, z of every point of the last array built
+    unsigned pointBuffer = 0;          // GL buffer holding them
+    long bufferBytes = 0;              // its size
+    float arrayKey[3] = {NAN, NAN, NAN};  // strand count and phases it was built for
 };
 
 #endif

@@ -1,8 +1,10 @@
 #include "CF3D.h"
 
 #include "CPNGLoader.h"
+#include "CZoomSum.h"
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 CF3D::CF3D()
@@ -206,6 +208,13 @@ void CF3D::drawStr(const char* s, int x, int y) {
 
 // ---------------------------------------------------------------- glow
 
+bool CF3D::plainPath(const char* part) {
+    const char* plain = std::getenv("CHIPDISK_PLAIN");
+    if (!plain) return false;
+    const std::string asked = plain;
+    return asked == "1" || asked == part;
+}
+
 void CF3D::initGlow() { glowTexture = emptyTexture(128, 128); }
 
 void CF3D::renderGlow(int passes, float step, float r, float g, float b) {
@@ -230,6 +239,25 @@ void CF3D::renderGlow(int passes, float step, float r, float g, float b) {
     const float h = static_cast<float>(getHeight());
 
     openMode2D();
+    if (CZoomSum::fastAvailable()) {
+        CZoomSum copies;
+        for (int i = 0; i < passes; ++i) {
+            copies.add(inset, weight);
+            if (i + 1 < passes) {  // the last pass's weight stays the current alpha
+                inset += step;
+                weight -= weightStep;
+            }
+        }
+        copies.drawCombined(glowTexture, r, g, b, w, h);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        if (passes > 0) glColor4f(r, g, b, weight);
+        closeMode2D();
+        glEnable(GL_DEPTH_TEST);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        return;
+    }
     glBegin(GL_QUADS);
     for (int i = 0; i < passes; ++i) {
         glColor4f(r, g, b, weight);

@@ -48,6 +48,12 @@ public:
     void initGlow();
     void renderGlow(int passes, float step, float r, float g, float b);
 
+    // The slower plain paths, kept to compare against: CHIPDISK_PLAIN=1 asks for all of
+    // them, CHIPDISK_PLAIN=glow for the glow and blur copies one quad each only,
+    // =points for the tunnel points one call per vertex only, =malloc for the allocator's
+    // default thresholds only. `part` is "glow", "points" or "malloc".
+    static bool plainPath(const char* part);
+
 private:
     int viewWidth;
     int viewHeight;

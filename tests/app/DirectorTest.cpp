@@ -10,7 +10,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -248,3 +250,35 @@ TEST_F(Director, ClicksAndKeysActOnTheSongsAndTheWindow) {
 }
 
 }  // namespace
+
+// Points drawn from one buffer give the picture of the one-call-per-vertex path: the
+// same run of frames of every effect, once each way, from a fresh director.
+TEST_F(Director, BufferedPointsKeepThePictureOfEveryEffect) {
+    auto lastFrames = [&](const char* plain) {
+        if (plain) setenv("CHIPDISK_PLAIN", plain, 1); else unsetenv("CHIPDISK_PLAIN");
+        director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
+        director->InitGL();
+        std::vector<Frame> frames;
+        for (int e = 0; e < 4; ++e) {
+            director->holdEffect(e);
+            for (int t = 4000 + 1000 * e; t <= 4160 + 1000 * e; t += 16) {
+                float* levels = fakeSpectrum();  // bands rising and falling
+                for (int i = 0; i < 512; ++i) levels[i] = 0.15f + 0.1f * std::sin(t / 300.0f + i * 0.2f);
+                director->Render(t);
+            }
+            frames.push_back(gl->readFrame());
+        }
+        unsetenv("CHIPDISK_PLAIN");
+        return frames;
+    };
+    const auto plain = lastFrames("points");
+    const auto fast = lastFrames(nullptr);
+    for (int e = 0; e < 4; ++e) {
+        int worst = 0;
+        for (size_t i = 0; i < plain[e].size(); ++i)
+            worst = std::max({worst, std::abs(plain[e][i].r - fast[e][i].r),
+                              std::abs(plain[e][i].g - fast[e][i].g),
+                              std::abs(plain[e][i].b - fast[e][i].b)});
+        EXPECT_LE(worst, 3) << "effect " << e;
+    }
+}

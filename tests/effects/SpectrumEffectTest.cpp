@@ -5,6 +5,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -169,7 +170,9 @@ TEST_F(SpectrumEffect, BlurCopiesZoomInWithFallingAlphas) {
     const int t = 1000;
     frame(t);
     glDisable(GL_DEPTH_TEST);
+    setenv("CHIPDISK_PLAIN", "glow", 1);  // one quad per copy, to see every copy's corner
     const auto prims = captureFeedback([&] { spect->drawBlur(25, 0.05f); });
+    unsetenv("CHIPDISK_PLAIN");
     // The top-left corner of every copy, in drawing order.
     std::vector<FbVertex> corners;
     for (const auto& p : prims)
@@ -187,18 +190,35 @@ TEST_F(SpectrumEffect, BlurCopiesZoomInWithFallingAlphas) {
     EXPECT_NEAR(std::sin(2.0), corners[0].g, 1e-3);
     EXPECT_NEAR(std::sin(1.0), corners[0].b, 1e-3);  // no -0.2 here
 
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    GLint src = 0, dst = 0, bound = -1;
-    glGetIntegerv(GL_BLEND_SRC, &src);
-    glGetIntegerv(GL_BLEND_DST, &dst);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ(GL_SRC_ALPHA, src);
-    EXPECT_EQ(GL_ONE, dst);
-    EXPECT_EQ(0, bound);
-    const std::vector<float> identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    EXPECT_EQ(identity, matrix(GL_MODELVIEW_MATRIX));
+    // The state handed on, by the one-quad-per-copy path and by the combined copies.
+    for (bool combined : {false, true}) {
+        if (combined) {
+            glDisable(GL_DEPTH_TEST);
+            spect->drawBlur(25, 0.05f);
+        }
+        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+        GLint src = 0, dst = 0, bound = -1, active = 0;
+        glGetIntegerv(GL_BLEND_SRC, &src);
+        glGetIntegerv(GL_BLEND_DST, &dst);
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+        EXPECT_EQ(GL_SRC_ALPHA, src);
+        EXPECT_EQ(GL_ONE, dst);
+        EXPECT_EQ(0, bound);
+        EXPECT_EQ(GL_TEXTURE0, active);
+        const std::vector<float> identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        EXPECT_EQ(identity, matrix(GL_MODELVIEW_MATRIX));
+        for (GLenum u = 1; u < 8; ++u) {
+            glActiveTexture(GL_TEXTURE0 + u);
+            GLint mode = 0;
+            glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+            EXPECT_EQ(GL_MODULATE, mode) << "unit " << u;
+            EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << "unit " << u;
+        }
+        glActiveTexture(GL_TEXTURE0);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
+#define GL_GLEXT_PROTOTYPES  // glWindowPos2i
 #include "GlFixture.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -26,6 +30,31 @@ protected:
         return true;
     }
 };
+
+// A soft blob as the captured square (256 x 256, rows from the bottom), dim enough that
+// no sum of copies saturates.
+std::vector<GLubyte> softBlob() {
+    std::vector<GLubyte> grey(256 * 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const double d2 = (x - 140.0) * (x - 140.0) + (y - 110.0) * (y - 110.0);
+            grey[y * 256 + x] = static_cast<GLubyte>(std::lround(38 * std::exp(-d2 / 3200)));
+        }
+    return grey;
+}
+
+// Bilinear sample of the repeating 256 x 256 square at (s, t), as GL filters it.
+double sample(const std::vector<GLubyte>& grey, double s, double t) {
+    const double u = s * 256 - 0.5, v = t * 256 - 0.5;
+    const double fu = u - std::floor(u), fv = v - std::floor(v);
+    auto at = [&](double a, double b) {
+        const int x = ((static_cast<int>(std::floor(a)) % 256) + 256) % 256;
+        const int y = ((static_cast<int>(std::floor(b)) % 256) + 256) % 256;
+        return static_cast<double>(grey[y * 256 + x]);
+    };
+    return (1 - fu) * (1 - fv) * at(u, v) + fu * (1 - fv) * at(u + 1, v) +
+           (1 - fu) * fv * at(u, v + 1) + fu * fv * at(u + 1, v + 1);
+}
 
 }  // namespace
 
@@ -151,4 +180,65 @@ TEST_F(Glow, LeavesStateAsTheFollowingLayersExpect) {
     EXPECT_EQ(w, 256);
     EXPECT_EQ(h, 256);
     EXPECT_GT(lumBits, 0);
+
+    // The combined copies hand on unit 0 active and the other units off and modulating.
+    GLint units = 1, active = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    EXPECT_EQ(active, GL_TEXTURE0);
+    for (GLint u = 0; u < std::min(units, 8); ++u) {
+        glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(u));
+        GLint mode = 0;
+        glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+        EXPECT_EQ(mode, GL_MODULATE) << "unit " << u;
+        if (u > 0) {
+            EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << "unit " << u;
+        }
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// The combined path sums several copies per quad; it must stay as close to the exact sum
+// of the copies as the one-quad-per-copy path, at every pixel and channel.
+TEST_F(Glow, CombinedCopiesStayWithinRoundingOfTheExactSum) {
+    struct Case { int passes; float step, r, g, b; };
+    const Case cases[] = {
+        {25, 0.009f, 1.0f, 0.6f, 0.3f},     // the tunnel's
+        {15, 0.009f, 0.809f, 0.82f, 0.46f}, // the rings'
+        {4, 0.05f, 1.0f, 1.0f, 1.0f},       // the model's
+        {25, 0.05f, 0.9f, -0.5f, 0.7f},     // the blur's zoom: mirrored, repeated, a tint below 0
+    };
+    const std::vector<GLubyte> grey = softBlob();
+    for (const Case& c : cases) {
+        // Single-precision insets and weights as the drawing steps them, summed in double.
+        std::vector<double> exact(396 * 260 * 3, 0.0);
+        float inset = 0.0f, weight = 0.5f;
+        const double tint[3] = {std::max(0.0f, c.r), std::max(0.0f, c.g), std::max(0.0f, c.b)};
+        for (int i = 0; i < c.passes; ++i, inset += c.step, weight -= 0.5f / c.passes)
+            for (int y = 0; y < 260; ++y)
+                for (int x = 0; x < 396; ++x) {
+                    const double s = inset + (x + 0.5) / 396 * (1 - 2.0 * inset);
+                    const double t = inset + (y + 0.5) / 260 * (1 - 2.0 * inset);
+                    const double level = weight * sample(grey, s, t);
+                    for (int ch = 0; ch < 3; ++ch)
+                        exact[((259 - y) * 396 + x) * 3 + ch] += tint[ch] * level;
+                }
+        long worst[2] = {0, 0};  // in whole levels: plain, combined
+        for (int fast = 0; fast < 2; ++fast) {
+            if (fast) unsetenv("CHIPDISK_PLAIN"); else setenv("CHIPDISK_PLAIN", "1", 1);
+            glWindowPos2i(64, 0);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            glDrawPixels(256, 256, GL_LUMINANCE, GL_UNSIGNED_BYTE, grey.data());
+            f3d->renderGlow(c.passes, c.step, c.r, c.g, c.b);
+            const auto frame = gl->readFrame();
+            for (size_t i = 0; i < frame.size(); ++i) {
+                const int got[3] = {frame[i].r, frame[i].g, frame[i].b};
+                for (int ch = 0; ch < 3; ++ch)
+                    worst[fast] = std::max(worst[fast], std::lround(std::fabs(got[ch] - exact[i * 3 + ch])));
+            }
+        }
+        unsetenv("CHIPDISK_PLAIN");
+        EXPECT_LE(worst[1], 3) << c.passes << " passes, step " << c.step;
+        EXPECT_LE(worst[1], worst[0]) << c.passes << " passes, step " << c.step;
+    }
 }
