@@ -94,13 +94,7 @@ void CSpect::drawBlur(int passes, float step) {
     f3d->openMode2D();
     if (CZoomSum::fastAvailable()) {
         CZoomSum copies;
-        for (int n = 0; n < passes; ++n) {
-            copies.add(inset, alpha);
-            if (n + 1 < passes) {  // the last copy's alpha stays the current colour
-                inset += step;
-                alpha -= alphaStep;
-            }
-        }
+        alpha = copies.addRamp(passes, step, alpha, alphaStep);  // the last alpha stays current
         copies.drawCombined(blurTexture, red, green, blue, w, h);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);
         if (passes > 0) glColor4f(red, green, blue, alpha);

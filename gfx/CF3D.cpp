@@ -241,13 +241,7 @@ void CF3D::renderGlow(int passes, float step, float r, float g, float b) {
     openMode2D();
     if (CZoomSum::fastAvailable()) {
         CZoomSum copies;
-        for (int i = 0; i < passes; ++i) {
-            copies.add(inset, weight);
-            if (i + 1 < passes) {  // the last pass's weight stays the current alpha
-                inset += step;
-                weight -= weightStep;
-            }
-        }
+        weight = copies.addRamp(passes, step, weight, weightStep);  // the last weight stays current
         copies.drawCombined(glowTexture, r, g, b, w, h);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);
         if (passes > 0) glColor4f(r, g, b, weight);

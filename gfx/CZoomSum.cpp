@@ -32,6 +32,18 @@ void CZoomSum::add(float inset, float weight) {
     weights.push_back(weight);
 }
 
+float CZoomSum::addRamp(int count, float insetStep, float weight, float weightStep) {
+    float inset = 0.0f;
+    for (int i = 0; i < count; ++i) {
+        add(inset, weight);
+        if (i + 1 < count) {
+            inset += insetStep;
+            weight -= weightStep;
+        }
+    }
+    return weight;
+}
+
 void CZoomSum::clear() {
     insets.clear();
     weights.clear();

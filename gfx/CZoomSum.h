@@ -14,6 +14,10 @@ class CZoomSum {
 public:
     // Copy i shows the texture from inset[i] to 1 - inset[i] on both axes, with weight[i].
     void add(float inset, float weight);
+    // Adds `count` copies, the first at inset 0 with `weight`, each next one `insetStep`
+    // further in and `weightStep` lighter; returns the last copy's weight, which the
+    // callers leave as the current alpha.
+    float addRamp(int count, float insetStep, float weight, float weightStep);
     void clear();
 
     // True when the combined path can run here and CHIPDISK_PLAIN does not ask for the
