@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -48,6 +49,11 @@ protected:
     void SetUp() override {
         gl = std::make_unique<OffscreenGL>(396, 260);
         ASSERT_TRUE(gl->ok()) << gl->error();
+        // a folder of its own, so that tests run side by side never read a half-written picture
+        ASSERT_TRUE(getcwd(home, sizeof home));
+        const std::string dir = std::string("director-") + testing::UnitTest::GetInstance()->current_test_info()->name();
+        mkdir(dir.c_str(), 0755);
+        ASSERT_EQ(0, chdir(dir.c_str()));
         writePictures();
         if (HasFatalFailure()) return;
         setFakeSpectrum(0);
@@ -83,6 +89,9 @@ protected:
         return 1.0 - after / before;
     }
 
+    void TearDown() override { ASSERT_EQ(0, chdir(home)); }
+
+    char home[4096] = {};
     std::unique_ptr<OffscreenGL> gl;
     std::unique_ptr<CDirector> director;
 };
