@@ -6,25 +6,15 @@
 #include <string>
 
 // A fresh directory under TMPDIR, removed with everything in it.
-class TempDir {
-public:
+struct TempDir {
+    std::string dir = (std::filesystem::temp_directory_path() / "chipdisk-music-XXXXXX").string();
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "chipdisk-music-XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        dir = made ? made : "";
+        if (!mkdtemp(dir.data())) dir.clear();
     }
-    ~TempDir() {
-        std::error_code ec;
-        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
-    }
+    ~TempDir() { std::error_code ec; std::filesystem::remove_all(dir, ec); }
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
     const std::string& path() const { return dir; }
     std::string operator/(const std::string& name) const { return dir + "/" + name; }
-
-private:
-    std::string dir;
 };
 
 #endif

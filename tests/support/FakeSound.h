@@ -5,8 +5,8 @@
 #include <vector>
 
 // Stands in for the sound layer and records every call: "init", "load <path> #n",
-// "play #n", "stop #n", "pause #n <0|1>", "active <0|1>". Handle #0 is null; a path containing
-// "broken" fails to load. The spectrum is whatever the test writes.
+// "play #n", "stop #n", "pause #n <0|1>", "active <0|1>". Handle #0 is null; a path
+// containing "broken" fails to load. The spectrum is whatever the test writes.
 struct FakeSound {
     std::vector<std::string> calls;
     std::vector<std::string> paths;  // path of handle #n at n - 1
