@@ -5,47 +5,25 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-// The loader only takes a path: each input goes through one in-memory file.
-const char* memoryFile(const uint8_t* data, size_t size) {
-    static int fd = -1;
-    static char path[64];
-    if (fd < 0) {
-        fd = memfd_create("png-input", 0);
-        if (fd < 0) __builtin_trap();
-        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-    }
-    if (ftruncate(fd, 0) != 0) __builtin_trap();
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
-        if (n <= 0) __builtin_trap();
-        done += static_cast<size_t>(n);
-    }
-    return path;
-}
-
-}  // namespace
+#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // the loader only takes a path: each input goes through one in-memory file
+    static const int fd = memfd_create("png-input", 0);
+    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size)) __builtin_trap();
     CPNGLoader loader;
-    gl_texture_t* tex = loader.ReadPNGFromFile(memoryFile(data, size));
+    gl_texture_t* tex = loader.ReadPNGFromFile(path.c_str());
     if (!tex) return 0;
 
-    // Whatever is accepted goes straight to glTexImage2D with these fields, so they
-    // must describe the buffer exactly.
-    if (tex->imageWidth <= 0 || tex->imageHeight <= 0) __builtin_trap();
-    if (tex->imageWidth > int(CPNGLoader::maxDimension) ||
-        tex->imageHeight > int(CPNGLoader::maxDimension))
-        __builtin_trap();
+    // whatever is accepted goes straight to glTexImage2D with these fields, so they
+    // must describe the buffer exactly
     const GLenum formats[] = {0, GL_LUMINANCE, GL_LUMINANCE_ALPHA, GL_RGB, GL_RGBA};
-    if (tex->components < 1 || tex->components > 4 || tex->format != formats[tex->components])
+    if (tex->imageWidth <= 0 || tex->imageHeight <= 0 || tex->imageWidth > int(CPNGLoader::maxDimension) ||
+        tex->imageHeight > int(CPNGLoader::maxDimension) || tex->components < 1 || tex->components > 4 ||
+        tex->format != formats[tex->components] || !tex->pixels)
         __builtin_trap();
-    if (!tex->pixels) __builtin_trap();
     // read every byte: a short buffer shows up under AddressSanitizer
     const size_t bytes = size_t(tex->imageWidth) * size_t(tex->imageHeight) * size_t(tex->components);
     unsigned sum = 0;

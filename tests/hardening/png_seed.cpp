@@ -4,10 +4,8 @@
 #include <string>
 
 bool seedAccepted(const std::string& path) {
-    CPNGLoader loader;
-    gl_texture_t* tex = loader.ReadPNGFromFile(path.c_str());
-    if (!tex) return false;
-    std::free(tex->pixels);
+    gl_texture_t* tex = CPNGLoader().ReadPNGFromFile(path.c_str());
+    if (tex) std::free(tex->pixels);
     std::free(tex);
-    return true;
+    return tex != nullptr;
 }
