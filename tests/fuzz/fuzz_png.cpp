@@ -3,7 +3,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -13,23 +12,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int fd = memfd_create("png-input", 0);
     static const std::string path = "/proc/self/fd/" + std::to_string(fd);
     if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size)) __builtin_trap();
-    CPNGLoader loader;
-    gl_texture_t* tex = loader.ReadPNGFromFile(path.c_str());
+    gl_texture_t* tex = CPNGLoader().ReadPNGFromFile(path.c_str());
     if (!tex) return 0;
-
-    // whatever is accepted goes straight to glTexImage2D with these fields, so they
-    // must describe the buffer exactly
+    // what is accepted goes straight to glTexImage2D, so these must describe the buffer
     const GLenum formats[] = {0, GL_LUMINANCE, GL_LUMINANCE_ALPHA, GL_RGB, GL_RGBA};
-    if (tex->imageWidth <= 0 || tex->imageHeight <= 0 || tex->imageWidth > int(CPNGLoader::maxDimension) ||
-        tex->imageHeight > int(CPNGLoader::maxDimension) || tex->components < 1 || tex->components > 4 ||
-        tex->format != formats[tex->components] || !tex->pixels)
+    const int most = int(CPNGLoader::maxDimension);
+    if (tex->imageWidth <= 0 || tex->imageHeight <= 0 || tex->imageWidth > most || tex->imageHeight > most ||
+        tex->components < 1 || tex->components > 4 || tex->format != formats[tex->components] || !tex->pixels)
         __builtin_trap();
     // read every byte: a short buffer shows up under AddressSanitizer
-    const size_t bytes = size_t(tex->imageWidth) * size_t(tex->imageHeight) * size_t(tex->components);
-    unsigned sum = 0;
-    for (size_t i = 0; i < bytes; ++i) sum += tex->pixels[i];
-    volatile unsigned keep = sum;
-    (void)keep;
+    volatile unsigned sum = 0;
+    for (size_t i = 0; i < size_t(tex->imageWidth) * size_t(tex->imageHeight) * size_t(tex->components); ++i)
+        sum = sum + tex->pixels[i];
     std::free(tex->pixels);
     std::free(tex);
     return 0;

@@ -1,5 +1,4 @@
-#ifndef CHIPDISK_TEST_TEMPDIR_H
-#define CHIPDISK_TEST_TEMPDIR_H
+#pragma once
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,13 +7,8 @@
 // A fresh directory under TMPDIR, removed with everything in it.
 struct TempDir {
     std::string dir = (std::filesystem::temp_directory_path() / "chipdisk-music-XXXXXX").string();
-    TempDir() {
-        if (!mkdtemp(dir.data())) dir.clear();
-    }
+    TempDir() { dir = mkdtemp(dir.data()) ? dir : ""; }
     ~TempDir() { std::error_code ec; std::filesystem::remove_all(dir, ec); }
-    TempDir(const TempDir&) = delete;
     const std::string& path() const { return dir; }
     std::string operator/(const std::string& name) const { return dir + "/" + name; }
 };
-
-#endif

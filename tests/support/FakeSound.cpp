@@ -11,9 +11,7 @@ FakeSound& fakeSound() {
 }
 
 int FakeSound::count(const std::string& prefix) const {
-    int n = 0;
-    for (const auto& c : calls) n += c.compare(0, prefix.size(), prefix) == 0;
-    return n;
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](auto& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
 namespace {

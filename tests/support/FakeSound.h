@@ -1,12 +1,10 @@
-#ifndef CHIPDISK_TEST_FAKESOUND_H
-#define CHIPDISK_TEST_FAKESOUND_H
+#pragma once
 
 #include <string>
 #include <vector>
 
-// Stands in for the sound layer and records every call: "init", "load <path> #n",
-// "play #n", "stop #n", "pause #n <0|1>", "active <0|1>". Handle #0 is null; a path
-// containing "broken" fails to load. The spectrum is whatever the test writes.
+// Stands in for the sound layer, recording "init", "load <path> #n", "play #n", "stop #n",
+// "pause #n <0|1>", "active <0|1>"; #0 is null, a path with "broken" fails to load.
 struct FakeSound {
     std::vector<std::string> calls;
     std::vector<std::string> paths;  // path of handle #n at n - 1
@@ -15,12 +13,8 @@ struct FakeSound {
     int loads = 0;
     void clear() { calls.clear(); }
     int count(const std::string& prefix) const;
-    // path of the song that sounds now, "" when none does
-    std::string playing() const { return playingHandle ? paths[playingHandle - 1] : ""; }
+    std::string playing() const { return playingHandle ? paths[playingHandle - 1] : ""; }  // "": silence
 };
-
 FakeSound& fakeSound();
 float* fakeSpectrum();  // the 512 levels handed out
 void setFakeSpectrum(float level);
-
-#endif
