@@ -21,8 +21,7 @@ inline std::vector<char> makeSineXm(int note = 49, int row = 0, int sampleLen = 
     text("Extended Module: ", 17), text("sine test", 20), put({0x1A}, 1), text("chipdisk tests", 20);
     put({0x0104}, 2), put({276}, 4);    // version, header size
     put({1, 0, 2, 1, 1, 1, 6, 125}, 2);  // length, restart, channels, patterns, instruments, linear, speed, BPM
-    text("", 256);                       // order table: pattern 0
-    put({9}, 4), put({0}, 1), put({16, 36}, 2);  // pattern header: 16 rows of packed cells
+    text("", 256), put({9}, 4), put({0}, 1), put({16, 36}, 2);  // order table: pattern 0 of 16 packed rows
     for (int cell = 0; cell < 32; cell++) cell == 2 * row ? put({note, 1, 0x50, 0, 0}, 1) : put({0x80}, 1);
     put({263}, 4), text("sine", 22), put({0}, 1), put({1}, 2), put({40}, 4);  // instrument, one sample
     text("", 96), put({0, 64}, 2), text("", 106), put({0}, 2), text("", 22);   // on every key, no envelopes
