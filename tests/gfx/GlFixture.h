@@ -6,11 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 using Frame = std::vector<OffscreenGL::RGBA>;
 
@@ -30,10 +27,7 @@ bool writePicture(const std::string& path, int w, int h, std::vector<Rect> rects
 
 // One vertex from GL feedback: window coordinates, colour and texture coordinates.
 struct FbVertex { float x, y, z, r, g, b, a, s, t; };
-struct FbPrim {
-    GLenum token;
-    std::vector<FbVertex> v;
-};
+struct FbPrim { GLenum token; std::vector<FbVertex> v; };
 std::vector<FbPrim> captureFeedback(const std::function<void()>& draw);
 
 // A current 396 x 260 offscreen context, a CF3D set up as the director sets it up,
