@@ -1,0 +1,83 @@
+#include "CEffectCycle.h"
+#include "HotSpots.h"
+
+#include <gtest/gtest.h>
+#include <wx/defs.h>
+
+#include <cmath>
+
+namespace {
+
+// Every corner of every spot and one pixel outside each edge; the keys.
+TEST(Input, SpotsHighlightsAndKeys) {
+    using S = HotSpot;  // the highlight of each spot, in the order of HotSpot
+    const Highlight highlights[] = {{-1, 0, 0, 0, 0}, {0, 105, 241, 20, 13}, {1, 225, 241, 20, 13}, {2, 184, 241, 20, 13},
+                                    {3, 145, 241, 20, 13}, {4, 377, 1, 16, 16}, {-1, 0, 0, 0, 0}};
+    struct Case { int x, y; HotSpot spot; };
+    const Case cases[] = {
+        {108, 237, S::Prev}, {128, 257, S::Prev}, {107, 237, S::None}, {108, 236, S::None}, {129, 257, S::None}, {128, 258, S::None},
+        {221, 237, S::Play}, {245, 257, S::Play}, {220, 240, S::None}, {246, 240, S::None}, {230, 236, S::None}, {230, 258, S::None},
+        {181, 237, S::Stop}, {206, 257, S::Stop}, {180, 240, S::None}, {207, 240, S::None}, {190, 236, S::None}, {190, 258, S::None},
+        {142, 237, S::Next}, {165, 257, S::Next}, {141, 240, S::None}, {166, 240, S::None}, {150, 236, S::None}, {150, 258, S::None},
+        {383, 3, S::Close}, {391, 11, S::Close}, {382, 5, S::None}, {392, 5, S::None}, {385, 2, S::None}, {385, 12, S::None},
+        {199, 210, S::Iconize}, {208, 218, S::Iconize}, {198, 214, S::None}, {209, 214, S::None}, {199, 209, S::None}, {203, 219, S::None},
+        {135, 247, S::None}, {105, 241, S::None}, {0, 0, S::None}, {-1, -1, S::None},  // between prev and next; on a sprite, off its spot
+    };
+    for (const Case& c : cases) {
+        const Highlight h = highlightAt(c.x, c.y), e = highlights[int(c.spot)];
+        EXPECT_EQ(int(c.spot), int(hotSpotAt(c.x, c.y))) << c.x << ", " << c.y;
+        EXPECT_TRUE(h.icon == e.icon && (h.icon < 0 || (h.x == e.x && h.y == e.y && h.width == e.width && h.height == e.height))) << c.x << ", " << c.y;
+    }
+    for (const auto& [key, action] : {std::pair<int, KeyAction>{WXK_UP, KeyAction::PrevSong}, {WXK_DOWN, KeyAction::NextSong},
+                                      {WXK_RIGHT, KeyAction::NextEffect}, {WXK_LEFT, KeyAction::None}, {WXK_SPACE, KeyAction::None},
+                                      {'A', KeyAction::None}, {WXK_NUMPAD_UP, KeyAction::None}, {WXK_NUMPAD_RIGHT, KeyAction::None}})
+        EXPECT_EQ(int(action), int(keyActionFor(key))) << "key " << key;
+}
+
+// Frames every 10 ms (a delta of 1); Right pressed at some of them, the state checked after.
+TEST(EffectCycle, ChangesAutomaticallyAndOnRightThroughAFadeToBlack) {
+    CEffectCycle cycle;
+    int t = 0;
+    bool quad = false;
+    auto runTo = [&](int until) {
+        while (t < until) {
+            cycle.beginFrame(t += 10, 1.0f);
+            quad = cycle.stepFade(1.0f);
+        }
+    };
+    struct Step { int t; bool press; int effect; bool fading, quad; float alpha; int lastSwitch; };
+    const Step steps[] = {
+        {40000, false, 0, false, false, 0, 0},       // no change before 40 s
+        {40010, false, 0, true, true, 0.005f, 40010},  // then one starts
+        {42100, false, 1, true, true, NAN, 40010},     // changed when black, fading back
+        {44100, true, 1, false, false, 0, 40010},      // faded back in; Right
+        {45100, true, 1, true, true, 0.5f, 44100},     // Right while fading out: the timer only
+        {46200, false, 2, true, true, NAN, 45100},
+        {46600, true, 2, true, true, NAN, 45100},      // Right while fading in: out again from here
+        {47200, false, 3, true, true, NAN, 46600},
+        {49200, false, 3, false, false, 0, 46600},
+        {86600, false, 3, false, false, 0, 46600},     // the next automatic change counts from the press
+        {86610, false, 3, true, true, 0.005f, 86610},
+        {92000, false, 0, false, false, 0, 86610},     // wraps
+    };
+    float rolled = 0;
+    for (const Step& s : steps) {
+        runTo(s.t);
+        if (s.t == 49200) rolled = cycle.modelAngle;
+        EXPECT_TRUE(s.effect == cycle.effect && s.fading == cycle.fading && s.quad == quad && s.lastSwitch == cycle.lastSwitch &&
+                    (std::isnan(s.alpha) || std::fabs(s.alpha - cycle.fadeAlpha) < 1e-4))
+            << "at " << s.t << ": effect " << cycle.effect << ", fading " << cycle.fading << ", quad " << quad << ", alpha " << cycle.fadeAlpha
+            << ", last switch " << cycle.lastSwitch;
+        if (s.press) cycle.startChange(t);
+    }
+    // the ball rolls by the delta only while effect 3 shows
+    EXPECT_GT(rolled, 190.0f);
+    EXPECT_NEAR(rolled + 3941, cycle.modelAngle, 2);
+    cycle.autoChange = false, cycle.startChange(t);  // a held effect: a stalled frame changes once and clamps
+    cycle.beginFrame(t + 600000, 60000);
+    EXPECT_TRUE(cycle.stepFade(60000) && cycle.effect == 1 && cycle.fadeAlpha == 1.0f);
+    cycle.beginFrame(t + 1200000, 60000);
+    EXPECT_TRUE(cycle.stepFade(60000) && !cycle.fading && cycle.fadeAlpha == 0.0f && cycle.effect == 1);
+}
+
+}  // namespace

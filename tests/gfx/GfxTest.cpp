@@ -1,0 +1,175 @@
+#define GL_GLEXT_PROTOTYPES  // glWindowPos2i
+#include "CPNGLoader.h"
+#include "GlFixture.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Decoded { GLenum format = 0; int comps = 0, width = 0; Bytes bytes; };  // bytes bottom row first
+Decoded decode(const std::string& path) {
+    Decoded d;
+    if (gl_texture_t* t = CPNGLoader().ReadPNGFromFile(path.c_str())) {
+        d = {t->format, t->components, t->imageWidth, Bytes(t->pixels, t->pixels + size_t(t->imageWidth) * t->imageHeight * t->components)};
+        std::free(t->pixels), std::free(t);
+    }
+    return d;
+}
+
+PngPicture png(int w, int depth, int type, std::vector<Bytes> rows) {
+    PngPicture p;
+    return p.width = w, p.bitDepth = depth, p.colorType = type, p.rows = std::move(rows), p;
+}
+
+}  // namespace
+
+TEST(Png, ColourTypesDecodeToTheirGlLayout) {
+    PngPicture pal = png(2, 8, PNG_COLOR_TYPE_PALETTE, {{0, 1}});
+    pal.palette = {255, 0, 0, 0, 255, 0};
+    PngPicture palTrns = pal, greyTrns = png(4, 4, PNG_COLOR_TYPE_GRAY, {{0x0F, 0x30}});
+    palTrns.hasTrns = greyTrns.hasTrns = true;
+    palTrns.trnsAlpha = {128, 255};  // greyTrns: grey 0 is transparent in 0 15 3 0
+    struct Case { const char* what; PngPicture pic; GLenum format; int comps; Bytes bytes; };
+    const Case cases[] = {
+        {"palette", pal, GL_RGB, 3, {255, 0, 0, 0, 255, 0}},
+        {"palette + tRNS", palTrns, GL_RGBA, 4, {255, 0, 0, 128, 0, 255, 0, 255}},
+        {"grey 1", png(4, 1, PNG_COLOR_TYPE_GRAY, {{0xA0}}), GL_LUMINANCE, 1, {255, 0, 255, 0}},
+        {"grey 2", png(4, 2, PNG_COLOR_TYPE_GRAY, {{0x1B}}), GL_LUMINANCE, 1, {0, 85, 170, 255}},
+        {"grey 4", png(4, 4, PNG_COLOR_TYPE_GRAY, {{0xF1, 0}}), GL_LUMINANCE, 1, {255, 17, 0, 0}},
+        {"grey 4 + tRNS", greyTrns, GL_LUMINANCE_ALPHA, 2, {0, 0, 255, 255, 51, 255, 0, 0}},
+        {"grey + alpha", png(1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {{7, 9}}), GL_LUMINANCE_ALPHA, 2, {7, 9}},
+        {"rgb, rows bottom first", png(1, 8, PNG_COLOR_TYPE_RGB, {{1, 2, 3}, {4, 5, 6}}), GL_RGB, 3, {4, 5, 6, 1, 2, 3}},
+        {"rgba 16", png(2, 16, PNG_COLOR_TYPE_RGB_ALPHA, {{0x12, 0x12, 0xAB, 0xAB, 0, 0, 0xFF, 0xFF, 0x80, 0x80, 1, 1, 0xFE, 0xFE, 0x40, 0x40}}),
+         GL_RGBA, 4, {0x12, 0xAB, 0, 0xFF, 0x80, 1, 0xFE, 0x40}},
+        {"widest allowed", png(CPNGLoader::maxDimension, 8, PNG_COLOR_TYPE_GRAY, {Bytes(CPNGLoader::maxDimension, 200)}),
+         GL_LUMINANCE, 1, Bytes(CPNGLoader::maxDimension, 200)},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(writePng("p.png", c.pic)) << c.what;
+        const Decoded d = decode("p.png");
+        EXPECT_TRUE(c.format == d.format && c.comps == d.comps && c.pic.width == d.width && c.bytes == d.bytes) << c.what;
+    }
+}
+
+TEST(Png, RejectsWhatIsNotAReadableSanePng) {
+    PngPicture full = png(64, 8, PNG_COLOR_TYPE_GRAY, std::vector<Bytes>(64, Bytes(64)));
+    unsigned seed = 12345;  // noise, so the picture data spans many bytes
+    for (Bytes& row : full.rows)
+        for (uint8_t& b : row) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    ASSERT_TRUE(writePng("full.png", full));
+    std::ifstream in("full.png", std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const unsigned over = CPNGLoader::maxDimension + 1;
+    ASSERT_TRUE(writePng("wide.png", png(over, 8, PNG_COLOR_TYPE_GRAY, {Bytes(over, 1)})));
+    ASSERT_TRUE(writePng("tall.png", png(1, 1, PNG_COLOR_TYPE_GRAY, std::vector<Bytes>(40000, Bytes{0}))));
+    std::ofstream("text.png") << "plain text, not a picture\n";
+    std::ofstream("cut.png", std::ios::binary) << whole.substr(0, whole.size() / 2);
+    for (const char* name : {"missing.png", "text.png", "cut.png", "wide.png", "tall.png"})
+        EXPECT_EQ(nullptr, CPNGLoader().ReadPNGFromFile(name)) << name;
+}
+
+using Gfx = GlFixture;
+
+// What a drawing call puts where: one row per pixel looked at, on a black view.
+TEST_F(Gfx, SpritesAndGlyphsLandOnTheirPixels) {
+    std::vector<Rect> cells;  // font cell n coloured (n, 255 - n, 200), its top texel row blue 50, its right column blue 100
+    for (int n = 0; n < 256; ++n)
+        for (Rect r : {Rect{0, 1, 14, 15, 0, 0, 200, 255}, {15, 1, 15, 15, 0, 0, 100, 255}, {0, 0, 15, 0, 0, 0, 50, 255}})
+            cells.push_back({r.x0 + n % 16 * 16, r.y0 + n / 16 * 16, r.x1 + n % 16 * 16, r.y1 + n / 16 * 16, uint8_t(n), uint8_t(255 - n), r.b, 255});
+    ASSERT_TRUE(writePicture("font.png", 256, 256, cells));
+    const GLuint redBlue = texture("rb.png", 4, 4, {{0, 0, 3, 1, 255, 0, 0, 255}, {0, 2, 3, 3, 0, 0, 255, 255}});
+    struct Probe { int x, y, r, g, b; };
+    struct Case { const char* what; std::function<void()> draw; std::vector<Probe> probes; };
+    const std::vector<Case> cases = {
+        {"sprite, upright, untinted", [&] { glColor4f(.2f, .2f, .2f, .2f); f3d->draw2DSprite(100, 100, 40, 40, redBlue); },
+         {{120, 110, 255, 0, 0}, {120, 130, 0, 0, 255}, {100, 112, 255, 0, 0}, {139, 112, 255, 0, 0}, {120, 100, 140, 0, 115},
+          {120, 139, 115, 0, 140}, {99, 112, 0, 0, 0}, {140, 112, 0, 0, 0}, {120, 99, 0, 0, 0}, {120, 140, 0, 0, 0}}},  // repeat blends the edges
+        {"sprite of a missing picture", [&] { f3d->draw2DSprite(10, 10, 5, 5, f3d->loadTexture("missing.png")); }, {{12, 12, 0, 0, 0}}},
+        {"char A, top row on top", [&] { f3d->drawChar('A', 50, 40, 0); },
+         {{50, 41, 65, 190, 200}, {65, 41, 65, 190, 100}, {57, 40, 65, 190, 50}, {49, 45, 0, 0, 0}, {66, 45, 0, 0, 0}, {57, 56, 0, 0, 0}}},
+        {"codes 0, 127 and 255", [&] { f3d->drawChar(0, 100, 100, 0); f3d->drawChar(127, 150, 100, 0); f3d->drawChar(char(0xFF), 200, 100, 0); },
+         {{108, 108, 0, 255, 200}, {158, 108, 127, 128, 200}, {208, 108, 15, 240, 200}}},
+        {"string advances ten pixels", [&] { f3d->drawStr("AB", 100, 50); f3d->drawStr("", 0, 0); },
+         {{100, 55, 65, 190, 200}, {109, 55, 65, 190, 200}, {110, 55, 66, 189, 200}, {125, 55, 66, 189, 100}, {126, 55, 0, 0, 0}, {99, 55, 0, 0, 0}}},
+        {"tinted by the current colour", [&] { glColor4f(1, .5f, 0, 1); f3d->drawChar('A', 10, 10, 0); }, {{18, 18, 65, 95, 0}}},
+    };
+    f3d->init2DFont("font.png", 0, 16, 16, 16, 16, 256);
+    for (const Case& c : cases) {
+        glClear(GL_COLOR_BUFFER_BIT), glColor4f(1, 1, 1, 1), glBlendFunc(GL_ONE, GL_ZERO);  // the texel as it is
+        c.draw();
+        for (const Probe& p : c.probes) EXPECT_TRUE(colourIs(px(p.x, p.y), p.r, p.g, p.b)) << c.what << " at " << p.x << ", " << p.y;
+    }
+    CF3D noFont;  // a font picture that is missing draws no text
+    glClear(GL_COLOR_BUFFER_BIT), noFont.init2DFont("nofont.png", 0, 16, 16, 16, 16, 256), noFont.drawStr("xyz", 20, 30);
+    EXPECT_TRUE(allBlack());
+}
+
+// A soft blob as the captured square (rows from the bottom), with a gain that lets sums saturate.
+static std::vector<GLubyte> blob(double gain) {
+    std::vector<GLubyte> grey(256 * 256);
+    for (int i = 0; i < 256 * 256; ++i) {
+        const double dx = i % 256 - 140.0, dy = i / 256 - 110.0;
+        grey[i] = static_cast<GLubyte>(std::min(255L, std::lround(gain * 38 * std::exp(-(dx * dx + dy * dy) / 3200))));
+    }
+    return grey;
+}
+
+// Bilinear sample of the repeating square at (s, t), as GL filters it.
+static double sample(const std::vector<GLubyte>& grey, double s, double t) {
+    const double u = s * 256 - 0.5, v = t * 256 - 0.5, fu = u - std::floor(u), fv = v - std::floor(v);
+    auto at = [&](double a, double b) { return double(grey[(int(std::floor(b)) & 255) * 256 + (int(std::floor(a)) & 255)]); };
+    return (1 - fu) * (1 - fv) * at(u, v) + fu * (1 - fv) * at(u + 1, v) + (1 - fu) * fv * at(u, v + 1) + fu * fv * at(u + 1, v + 1);
+}
+
+
+// The glow sums weighted, zoomed copies of the view's middle 256 x 256 square over the
+// whole view; both drawing paths must stay within rounding of the exact sum.
+TEST_F(Gfx, GlowCopiesAddUpToTheExactSum) {
+    struct Case { int passes; float step, r, g, b; double gain; int tol = 3; };
+    const Case cases[] = {
+        {0, 0.009f, 1, 1, 1, 1},             // no copies: black
+        {1, 0.0f, 1.0f, 0.5f, 0.25f, 1},      // the square itself, tinted, at half weight
+        {25, 0.009f, 1.0f, 0.6f, 0.3f, 1},    // the tunnel's
+        {15, 0.009f, 0.809f, 0.82f, 0.46f, 1},  // the rings'
+        {4, 0.05f, 1.0f, 1.0f, 1.0f, 1},      // the model's
+        {25, 0.05f, 0.9f, -0.5f, 0.7f, 1},    // the blur's: mirrored, repeated, a tint below 0
+        {25, 0.0f, 0.5f, 1.0f, 0.0f, 4, 8},   // driven past white, rounded inside the groups
+    };
+    f3d->initGlow();
+    for (const Case& c : cases) {
+        const std::vector<GLubyte> grey = blob(c.gain);
+        std::vector<double> exact(396 * 260 * 3, 0.0);
+        float inset = 0.0f, weight = 0.5f;  // stepped in single precision as the drawing steps them
+        const double tint[3] = {std::max(0.0f, c.r), std::max(0.0f, c.g), std::max(0.0f, c.b)};
+        for (int i = 0; i < c.passes; ++i, inset += c.step, weight -= 0.5f / c.passes)
+            for (int y = 0; y < 260; ++y)
+                for (int x = 0; x < 396; ++x) {
+                    const double level = weight * sample(grey, inset + (x + 0.5) / 396 * (1 - 2.0 * inset),
+                                                         inset + (y + 0.5) / 260 * (1 - 2.0 * inset));
+                    for (int ch = 0; ch < 3; ++ch) exact[((259 - y) * 396 + x) * 3 + ch] += tint[ch] * level;
+                }
+        for (const char* plain : {"1", ""}) {
+            setenv("CHIPDISK_PLAIN", plain, 1);
+            glClearColor(1, 1, 1, 1), glClear(GL_COLOR_BUFFER_BIT), glClearColor(0, 0, 0, 0);  // white round the square: not captured
+            glWindowPos2i(64, 0), glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            glDrawPixels(256, 256, GL_LUMINANCE, GL_UNSIGNED_BYTE, grey.data());
+            f3d->renderGlow(c.passes, c.step, c.r, c.g, c.b);
+            const Frame f = gl->readFrame();
+            long worst = 0;
+            for (size_t i = 0; i < f.size(); ++i)
+                for (int ch = 0; ch < 3; ++ch)  // away from white, where the last copy's rounding decides
+                    if (std::fabs(exact[i * 3 + ch] - 255) > 20)
+                        worst = std::max(worst, std::lround(std::fabs((&f[i].r)[ch] - std::min(255.0, exact[i * 3 + ch]))));
+            // the plain path rounds once per copy, the combined one once per seven
+            EXPECT_LE(worst, *plain ? 3 + c.passes / 3 : c.tol) << c.passes << " passes, step " << c.step << (*plain ? ", plain" : "");
+        }
+        unsetenv("CHIPDISK_PLAIN");
+    }
+}
