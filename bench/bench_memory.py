@@ -21,10 +21,10 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def anon_kb(pid):
+def status_kb(pid, field):
     with open("/proc/%d/status" % pid) as f:
         for line in f:
-            if line.startswith("RssAnon:"):
+            if line.startswith(field + ":"):
                 return int(line.split()[1])
     return 0
 
@@ -47,7 +47,8 @@ def main():
             time.sleep(max(0.0, t0 + m - time.time()))
             t, c, s = time.time() - t0, cpu_seconds(app.proc.pid) - c0, app.swaps() - s0
             print("after %5.0f s: resident %6.1f MB (anonymous %5.1f MB), CPU %5.1f %% of one core,"
-                  " %5.1f fps" % (t, app.rss_kb() / 1024, anon_kb(app.proc.pid) / 1024, 100 * c / t,
+                  " %5.1f fps" % (t, status_kb(app.proc.pid, "VmRSS") / 1024,
+                                  status_kb(app.proc.pid, "RssAnon") / 1024, 100 * c / t,
                                   s / t), flush=True)
     finally:
         desk.close()

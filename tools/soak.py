@@ -78,6 +78,11 @@ def margin_point():
     raise AssertionError("no margin found in data/gfx/star.png")
 
 
+def rss_kb(app):
+    with open("/proc/%d/status" % app.proc.pid) as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
+
+
 def view_point(rng):
     while True:
         p = (rng.randrange(0, 395), rng.randrange(0, 260))
@@ -167,11 +172,11 @@ def main():
         # a burst of song steps: each loads a song afresh, so memory held per load shows
         # here in seconds, well above the jitter of the allocators underneath
         time.sleep(2)
-        burst_before = app.rss_kb()
+        burst_before = rss_kb(app)
         for i in range(BURST_STEPS):
             app.xdo("key", "Down" if i % 2 else "Up", pause=0.15)
         time.sleep(2)
-        burst_growth = app.rss_kb() - burst_before
+        burst_growth = rss_kb(app) - burst_before
         print("resident memory over %d song steps: %+.1f MB" % (BURST_STEPS, burst_growth / 1024))
         seconds -= time.time() - began
         rng = random.Random(seed)
@@ -197,12 +202,13 @@ def main():
                     view.save(os.path.join(outdir, "stalled.png"))
                     raise AssertionError("stalled after %.0f s: %d new frames, view change %.1f"
                                          % (now - t0, swaps - last_swaps, change))
-                rss.append((now - t0, app.rss_kb()))
+                rss.append((now - t0, rss_kb(app)))
                 last_check, last_swaps, last_view = now, swaps, view
         elapsed = time.time() - t0
         frames = app.swaps() - first_swaps
         end_block = rec.count()
-        status = app.close_by_spot()
+        app.click(app.to_screen((387, 7)))  # the close spot
+        status = app.exit_status()
         print("ran %.0f s after a %.0f s warm-up: %d actions, %d song loads by key or spot, %d frames (%.1f fps)"
               % (elapsed, time.time() - began - elapsed, actions, loads[0], frames, frames / elapsed))
 

@@ -106,15 +106,8 @@ def picture(app):
         check(change[name] > 2 * others, "hovering %s lights its sprite alone (%s)"
               % (name, ", ".join("%s %.1f" % item for item in change.items())))
         app.xdo("mousemove", *app.to_screen(REST), pause=0.3)
-
-
-def frames(app):
-    views = []
-    for i in range(5):
-        views.append(app.view("frames_%d" % i))
-        time.sleep(0.5)
-    changes = [difference(a, b) for a, b in zip(views, views[1:])]
-    check(min(changes) > 1, "the view changes between shots half a second apart (%s)" % changes)
+    views = [app.view("frame_%d" % i) for i in range(3) if not time.sleep(0.5)]
+    check(min(difference(a, b) for a, b in zip(views, views[1:])) > 1, "frames keep coming: the view changes")
 
 
 def effects(app):
@@ -133,7 +126,7 @@ def effects(app):
 
 
 SCENARIOS = {"shape": shape, "drag": drag, "rightclick": right_click, "iconize": iconize,
-             "closespot": lambda app: app.finish(), "picture": picture, "frames": frames, "effects": effects}
+             "closespot": lambda app: app.finish(), "picture": picture, "effects": effects}
 
 
 def main():

@@ -6,7 +6,6 @@ import math
 import os
 import random
 import shutil
-import signal
 import subprocess
 import tempfile
 import threading
@@ -41,7 +40,7 @@ def brightness(image):
 
 
 def difference(a, b):
-    return sum(ImageStat.Stat(ImageChops.difference(a, b)).mean) / 3
+    return brightness(ImageChops.difference(a, b))
 
 
 def lit_share(view):
@@ -54,44 +53,28 @@ def rms(x):
     return math.sqrt(sum(v * v for v in x) / len(x)) if x else 0.0
 
 
-def frequency(x):
-    """Median period between upward zero crossings, as a frequency: a dropout under
-    load only adds a few long periods, which the median ignores."""
+def frequency(x):  # by the median period: a dropout under load only adds a few long ones
     ups = [i for i in range(1, len(x)) if x[i - 1] < 0 <= x[i]]
     periods = sorted(b - a for a, b in zip(ups, ups[1:]))
     return RATE / periods[len(periods) // 2] if periods else 0.0
 
 
-def longest_silence(x, block=441, level=30):
-    longest = run = 0
-    for i in range(0, len(x) - block + 1, block):
-        run = run + 1 if rms(x[i:i + block]) < level else 0
-        longest = max(longest, run)
-    return longest * block / RATE
-
-
-class Desktop:
-    """Xvfb with a scratch HOME and runtime folder; no session bus unless asked, so
-    the program never reaches the user's bus nor has one launched for it."""
-
+class Desktop:  # no session bus unless asked: the program must never reach the user's
     def __init__(self, outdir, wm=False, bus=False):
-        self.outdir, self.procs, self.pulse_pid = outdir, [], None
+        self.outdir, self.procs, self.pulse_pid, self.work = outdir, [], None, tempfile.mkdtemp(prefix="chipdisk-")
         os.makedirs(outdir, exist_ok=True)
-        self.work = tempfile.mkdtemp(prefix="chipdisk-")
         env = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE_", "DBUS_"))
-               and k not in ("SDL_AUDIODRIVER", "GDK_BACKEND", "AUDIODEV", "DISPLAY")}
+               and k not in ("SDL_AUDIODRIVER", "GDK_BACKEND", "AUDIODEV")}
         run = os.path.join(self.work, "run")
         os.makedirs(os.path.join(run, "pulse"), mode=0o700)
-        os.makedirs(os.path.join(self.work, "home"))
         # wx, GTK and the never-freed director objects are not what these scenarios are about
-        env.update(HOME=os.path.join(self.work, "home"), XDG_RUNTIME_DIR=run,
-                   PULSE_RUNTIME_PATH=os.path.join(run, "pulse"), NO_AT_BRIDGE="1",
-                   DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(self.work, "no-bus"),
-                   SDL_AUDIODRIVER="dummy", ASAN_OPTIONS=env.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
+        env.update(HOME=run, XDG_RUNTIME_DIR=run, PULSE_RUNTIME_PATH=os.path.join(run, "pulse"), NO_AT_BRIDGE="1",
+                   DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(run, "no-bus"), SDL_AUDIODRIVER="dummy",
+                   ASAN_OPTIONS=env.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
         self.env = env
         try:
-            # a display of its own far above the ones that -displayfd alone hands out
-            # first, where parallel runs race for the stale locks of killed servers
+            # a display far above the ones -displayfd alone hands out first, where
+            # parallel runs race for the stale locks of killed servers
             for n in random.sample(range(200, 30000), 5):
                 r, w = os.pipe()
                 self.spawn(["Xvfb", ":%d" % n, "-displayfd", str(w), "-screen", "0", "1024x768x24",
@@ -103,8 +86,7 @@ class Desktop:
                         break
             if wm:
                 self.spawn(["openbox", "--sm-disable"], env=env)
-                wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
-                         "openbox")
+                wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
             if bus:
                 p = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                                stdout=subprocess.PIPE, env=env)
@@ -120,29 +102,23 @@ class Desktop:
         return self.procs[-1]
 
     def run(self, *args):
-        return subprocess.run([str(a) for a in args], env=self.env, capture_output=True,
-                              text=True, timeout=20).stdout
+        return subprocess.run([str(a) for a in args], env=self.env, capture_output=True, text=True, timeout=20).stdout
 
-    def start_pulse(self, record=True):
-        """A private PulseAudio with a null sink, the default sound of programs started
-        afterwards; with `record`, parec keeps what the sink plays."""
-        subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n",
-                        "--load=module-native-protocol-unix",
-                        "--load=module-null-sink sink_name=nullsink rate=44100"],
-                       env=self.env, check=True, stderr=subprocess.DEVNULL)
-        wait_for(lambda: subprocess.run(["pactl", "info"], env=self.env, capture_output=True)
-                 .returncode == 0, "the sound server")
+    def start_pulse(self, record=True):  # with `record`, parec keeps what the sink plays
+        subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n", "--load=module-native-protocol-unix",
+                        "--load=module-null-sink sink_name=nullsink rate=44100"], env=self.env, check=True,
+                       stderr=subprocess.DEVNULL)
+        wait_for(lambda: subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0,
+                 "the sound server")
         with open(os.path.join(self.env["PULSE_RUNTIME_PATH"], "pid")) as f:
             self.pulse_pid = int(f.read())
         self.env["SDL_AUDIODRIVER"] = "pulseaudio"
         if record:
             self.sound, self.lock = bytearray(), threading.Lock()
-            rec = self.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le",
-                              "--rate=%d" % RATE, "--channels=2", "--latency-msec=20"],
-                             stdout=subprocess.PIPE, env=self.env)
+            rec = self.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
+                              "--channels=2", "--latency-msec=20"], stdout=subprocess.PIPE, env=self.env)
             threading.Thread(target=self._pump, args=(rec.stdout,), daemon=True).start()
-            # a fresh null sink holds back its first stream for a while
-            wait_for(lambda: self.frames() > 0, "the recording")
+            wait_for(lambda: self.frames() > 0, "the recording")  # a fresh sink holds back its first stream
 
     def _pump(self, pipe):
         for chunk in iter(lambda: pipe.read1(8192), b""):
@@ -153,33 +129,24 @@ class Desktop:
         with self.lock:
             return len(self.sound) // 4
 
-    def mono(self, start=0):
-        """The recording from sample frame `start` (negative: that many before the end)."""
+    def mono(self, start=0):  # from sample frame `start`, or the last -`start` frames
         with self.lock:
             start = max(0, start if start >= 0 else len(self.sound) // 4 + start)
             s = array.array("h", bytes(self.sound[start * 4:len(self.sound) // 4 * 4]))
         return [(s[i] + s[i + 1]) / 2 for i in range(0, len(s), 2)]
 
-    def stop_pulse(self, sig=signal.SIGTERM):
+    def stop_pulse(self, sig=15):
         if self.pulse_pid:
             os.kill(self.pulse_pid, sig)
-            for _ in range(50):
-                try:
-                    os.kill(self.pulse_pid, 0)
-                    time.sleep(0.1)
-                except ProcessLookupError:
-                    break
+            wait_for(lambda: not os.path.exists("/proc/%d" % self.pulse_pid), "the sound server to end")
             self.pulse_pid = None
 
-    def copy_data(self, dest=None):
-        dest = dest or self.work
-        shutil.copytree(os.path.join(REPO, "data"), os.path.join(dest, "data"))
-        return os.path.join(dest, "data")
+    def copy_data(self):
+        return shutil.copytree(os.path.join(REPO, "data"), os.path.join(self.work, "data"))
 
     def close(self):
         for p in reversed(self.procs):  # the X server cleans up its lock and socket on SIGTERM
-            if p.poll() is None:
-                p.terminate()
+            p.terminate()
             try:
                 p.wait(5)
             except subprocess.TimeoutExpired:
@@ -189,47 +156,38 @@ class Desktop:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-class App:
-    """The program on the desktop, started in `cwd` (which holds data/); its output is
-    kept in files. With `swapcount`, a preloaded counter counts frames from outside."""
-
+class App:  # started in `cwd`, which holds data/; with `swapcount` its frames are counted
     def __init__(self, desk, program, cwd=REPO, args=(), env=None, swapcount=None):
         self.desk, self.started = desk, time.time()
         env = {k: v for k, v in dict(desk.env, **(env or {})).items() if v is not None}
-        self.swap_path = os.path.join(desk.outdir, "swaps")
-        if os.path.exists(self.swap_path):
-            os.remove(self.swap_path)
+        self.swap_path, self.out_path, self.err_path = (os.path.join(desk.outdir, n) for n in
+                                                        ("swaps", "stdout.txt", "stderr.txt"))
         if swapcount:
             env.update(LD_PRELOAD=swapcount, SWAPCOUNT_FILE=self.swap_path)
             env["ASAN_OPTIONS"] += ":verify_asan_link_order=0"
-        self.out_path, self.err_path = (os.path.join(desk.outdir, n) for n in ("stdout.txt", "stderr.txt"))
+            open(self.swap_path, "w").close()
+            self.count = 0
         self.proc = desk.spawn([program, *args], cwd=cwd, env=env, stdout=open(self.out_path, "wb"),
                                stderr=open(self.err_path, "wb"))
         self.win = wait_for(self.find_window, "the chipdisk window", timeout=30)
 
     def find_window(self):
         if self.proc.poll() is not None:
-            raise AssertionError("the program ended early (status %d): %s" % (self.proc.returncode,
-                                                                             self.output()[1][-300:]))
-        ids = self.desk.run("xdotool", "search", "--onlyvisible", "--pid", self.proc.pid).split()
-        return ids[0] if ids else None
+            raise AssertionError("it ended early (status %d): %s" % (self.proc.returncode, self.output()[1][-300:]))
+        return (self.desk.run("xdotool", "search", "--onlyvisible", "--pid", self.proc.pid).split() or [None])[0]
 
     def geometry(self):
-        f = dict(line.strip().partition(":")[::2] for line in
-                 self.desk.run("xwininfo", "-id", self.win).splitlines())
+        f = dict(line.strip().partition(":")[::2] for line in self.desk.run("xwininfo", "-id", self.win).splitlines())
         return tuple(int(f[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
-    def shape(self):
-        """Extents of the window's bounding shape, None when it has none."""
+    def shape(self):  # the extents of the window's bounding shape, None when it has none
         out = self.desk.run("xwininfo", "-id", self.win, "-shape").split("Window shape extents:")
         return out[1].split()[0] if len(out) > 1 else None
 
-    def grab(self, box=None, name=None):
-        """The frame (or `box` inside it) as it is on screen now."""
+    def grab(self, box=None, name=None):  # the frame, or `box` inside it
         x, y, w, h = self.geometry()
         l, t, r, b = box or (0, 0, w, h)
-        shot = ImageGrab.grab(bbox=(x + l, y + t, x + r, y + b),
-                              xdisplay=self.desk.env["DISPLAY"]).convert("RGB")
+        shot = ImageGrab.grab((x + l, y + t, x + r, y + b), xdisplay=self.desk.env["DISPLAY"]).convert("RGB")
         if name:
             shot.save(os.path.join(self.desk.outdir, name + ".png"))
         return shot
@@ -238,12 +196,12 @@ class App:
         cx, cy, cw, ch = CANVAS
         return self.grab((cx, cy, cx + cw, cy + ch), name)
 
-    def at(self, frame_point):
+    def at(self, frame_point, offset=(0, 0)):
         x, y, _, _ = self.geometry()
-        return x + frame_point[0], y + frame_point[1]
+        return x + offset[0] + frame_point[0], y + offset[1] + frame_point[1]
 
     def to_screen(self, view_point):
-        return self.at((CANVAS[0] + view_point[0], CANVAS[1] + view_point[1]))
+        return self.at(view_point, CANVAS)
 
     def xdo(self, *args, pause=0.1):
         self.desk.run("xdotool", *args)
@@ -253,31 +211,22 @@ class App:
         self.xdo("mousemove", *point)
         self.xdo("click", "--repeat", repeat, "--delay", 80, button, pause=pause)
 
-    def moving(self, shots=3, gap=0.4):
-        """Smallest change between successive views: above 1 while frames keep coming."""
+    def moving(self, shots=3, gap=0.4):  # above 1 while frames come
         views = [self.view()]
         for _ in range(shots - 1):
             time.sleep(gap)
             views.append(self.view())
-        return min(difference(a, b) for a, b in zip(views, views[1:])), views[-1]
+        return min(difference(a, b) for a, b in zip(views, views[1:]))
 
-    def swaps(self):
-        for _ in range(20):  # the counter rewrites its file in place: retry an empty read
-            try:
-                with open(self.swap_path) as f:
-                    return int(f.read().split()[0])
-            except (OSError, IndexError, ValueError):
-                time.sleep(0.01)
-        return 0
+    def swaps(self):  # the counter rewrites its file in place: an empty read keeps the last count
+        with open(self.swap_path) as f:
+            self.count = int((f.read().split() or [self.count])[0])
+        return self.count
 
     def frames_in(self, seconds):
         s0 = self.swaps()
         time.sleep(seconds)
         return self.swaps() - s0
-
-    def rss_kb(self):
-        with open("/proc/%d/status" % self.proc.pid) as f:
-            return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
 
     def exit_status(self, timeout=10):
         try:
@@ -285,19 +234,15 @@ class App:
         except subprocess.TimeoutExpired:
             return None
 
-    def close_by_spot(self):
-        self.click(self.to_screen((387, 7)))
-        return self.exit_status()
-
     def output(self):
         with open(self.out_path, errors="replace") as o, open(self.err_path, errors="replace") as e:
             return o.read(), e.read()
 
-    def finish(self, ended=False, out=""):
-        """Ends it by the close spot unless it has `ended`; checks the status and what it printed."""
-        status = self.exit_status() if ended else self.close_by_spot()
-        check(status == 0, "it ends cleanly (status %s)" % status)
+    def finish(self, ended=False, out=""):  # by the close spot unless it has `ended`
+        if not ended:
+            self.click(self.to_screen((387, 7)))
+        status = self.exit_status()
         printed, err = self.output()
         bad = [line for line in err.splitlines() if line and not line.startswith(EXPECTED_STDERR)]
-        check(printed == out and not bad, "it prints %r and nothing unexpected (%r, %r)"
-              % (out, printed[:200], bad[:5]))
+        check(status == 0 and printed == out and not bad, "it ends cleanly (status %s) and prints %r and nothing "
+              "unexpected (%r, %r)" % (status, out, printed[:200], bad[:5]))
