@@ -44,8 +44,7 @@ def main():
                 first_ns = int(f.read().split()[1])
             frames.append(first_ns / 1e9 - launched)
             time.sleep(2.0)
-            with desk.lock:
-                raw = bytes(desk.sound[at * 4:])
+            raw = bytes(desk.sound[at * 4:])
             block = 441 * 4
             onset = next((i for i in range(0, len(raw) - block, block)
                           if audioop.rms(raw[i:i + block], 2) > 100), None)

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""The real chipdisk on a private desktop, driven with XTEST (xdotool) and checked
-from outside. Usage: window_test.py SCENARIO CHIPDISK PLAYER OUTPUT_DIR (PLAYER unused)"""
+"""The real chipdisk on a private desktop, driven with XTEST and checked from outside.
+Usage: window_test.py SCENARIO CHIPDISK UNUSED OUTPUT_DIR"""
 import os
 import sys
 import time
@@ -13,20 +13,16 @@ from desktop import CANVAS, REPO, App, Desktop, brightness, check, difference, l
 MAGENTA = (255, 0, 255)
 STAR = Image.open(os.path.join(REPO, "data", "gfx", "star.png")).convert("RGB")
 REST = (300, 150)  # a view point with no hot spot
-# highlight sprites: x, y, w, h in view pixels, and a point that lights each
-SPRITES = {"prev": ((105, 241, 20, 13), (118, 247)), "next": ((145, 241, 20, 13), (150, 247)),
-           "stop": ((184, 241, 20, 13), (190, 247)), "play": ((225, 241, 20, 13), (230, 247)),
-           "close": ((377, 1, 16, 16), (383, 11))}
+SPRITES = {"prev": (105, 241, 20, 13), "next": (145, 241, 20, 13), "stop": (184, 241, 20, 13),
+           "play": (225, 241, 20, 13), "close": (377, 1, 16, 16)}  # the highlights: x, y, w, h in the view
 
 
-def margin_point():
-    """A point of the frame left of the view, well inside the star."""
+def margin_point():  # a point of the frame left of the view, well inside the star
     return next((x, y) for y in range(CANVAS[1] + 60, CANVAS[1] + 200, 10) for x in range(4, CANVAS[0] - 6)
                 if all(STAR.getpixel((x + d, y + e)) != MAGENTA for d in (-3, 0, 3) for e in (-3, 0, 3)))
 
 
-def outside_shown(app, name):
-    """Share of the star picture's magenta (outside) pixels that are not the black root."""
+def outside_shown(app, name):  # the share of the star's outside not showing the black root
     shot = app.grab(name=name)
     outside = [(x, y) for y in range(0, shot.height, 2) for x in range(0, shot.width, 2)
                if STAR.getpixel((x, y)) == MAGENTA]
@@ -39,7 +35,7 @@ def shape(app):
           "the frame is cut to the star (%s): the root shows through outside it" % star)
     for want, shown in ((full, 0.99), (star, 0.01)):
         time.sleep(1.0)  # apart from the last double click
-        app.click(app.at(margin_point()), repeat=2, pause=0.6)
+        app.click(app.to_screen(margin_point(), (0, 0)), repeat=2, pause=0.6)
         share = outside_shown(app, "shape_" + want)
         check(app.shape() in (want, None if want == full else want) and (share > shown) == (want == full),
               "a double click on the margin toggles the shape to %s (%.2f of the outside covered)" % (want, share))
@@ -47,7 +43,7 @@ def shape(app):
 
 def drag(app):
     x0, y0, _, _ = app.geometry()
-    start = app.at(margin_point())
+    start = app.to_screen(margin_point(), (0, 0))
     app.xdo("mousemove", *start)
     app.xdo("mousedown", 1)
     for i in range(1, 6):
@@ -61,8 +57,9 @@ def drag(app):
 
 def right_click(app):
     app.click(app.to_screen(REST), button=3)
-    check(app.exit_status(2) is None, "a right click on the view does not close")
-    app.click(app.at(margin_point()), button=3)
+    time.sleep(2)
+    check(app.proc.poll() is None, "a right click on the view does not close")
+    app.click(app.to_screen(margin_point(), (0, 0)), button=3)
     app.finish(ended=True)
 
 
@@ -73,8 +70,6 @@ def wm_state(app):
 def iconize(app):
     state = wm_state(app)
     check("Normal" in state and "_NET_WM_STATE_ABOVE" in state, "mapped normally, kept above others")
-    app.click(app.to_screen((203, 209)), pause=0.5)
-    check("Normal" in wm_state(app), "a click one pixel above the iconize spot does nothing")
     app.click(app.to_screen((203, 214)))
     wait_for(lambda: "Iconic" in wm_state(app), "the iconize spot to iconize the frame", timeout=5)
     check(app.proc.poll() is None, "the iconize spot iconizes the frame, which keeps running")
@@ -83,7 +78,6 @@ def iconize(app):
 def picture(app):
     app.xdo("mousemove", *app.to_screen(REST), pause=0.5)
     plain = app.grab(name="plain")
-    check(plain.size == (465, 330), "the frame is 465 x 330: %s" % (plain.size,))
     cx, cy, cw, ch = CANVAS
     # the view is left out: the glow may well be tinted magenta itself
     ring = [(x, y) for y in range(0, 330, 3) for x in range(0, 465, 3) if STAR.getpixel((x, y)) != MAGENTA
@@ -94,20 +88,19 @@ def picture(app):
     check(brightness(view) > 10 and difference(view, STAR.crop((cx, cy, cx + cw, cy + ch))) > 10,
           "the GL view fills the canvas")
     crop = lambda shot, r: shot.crop((cx + r[0], cy + r[1], cx + r[0] + r[2], cy + r[1] + r[3]))  # noqa: E731
-    for name, (_, hover) in SPRITES.items():
-        app.xdo("mousemove", *app.to_screen(hover))
+    for name, (x, y, w, h) in SPRITES.items():
+        app.xdo("mousemove", *app.to_screen((x + w // 2, y + h // 2)))
 
         def lit():  # the view moves under the close sprite: compare with the other spots
             shot = app.grab(name="hover_" + name)
-            change = {n: difference(crop(plain, r), crop(shot, r)) for n, (r, _) in SPRITES.items()}
+            change = {n: difference(crop(plain, r), crop(shot, r)) for n, r in SPRITES.items()}
             return change if change[name] > 15 else None
         change = wait_for(lit, "hovering %s to light its sprite" % name, timeout=5)
         others = max(d for n, d in change.items() if n != name)
         check(change[name] > 2 * others, "hovering %s lights its sprite alone (%s)"
               % (name, ", ".join("%s %.1f" % item for item in change.items())))
         app.xdo("mousemove", *app.to_screen(REST), pause=0.3)
-    views = [app.view("frame_%d" % i) for i in range(3) if not time.sleep(0.5)]
-    check(min(difference(a, b) for a, b in zip(views, views[1:])) > 1, "frames keep coming: the view changes")
+    check(app.moving() > 1, "frames keep coming: the view changes")
 
 
 def effects(app):
@@ -118,18 +111,16 @@ def effects(app):
         time.sleep(2.4)
         check(dark < 0.01, "the view is black in the change to effect %d (%.3f lit, then %.3f)"
               % (n, dark, lit_share(app.view("effect_%d" % n))))
-    # the tunnel lights the view whatever plays; it would go black in a fade
-    for key in ("Left", "Home", "End"):
+    for key in ("Left", "Home", "End"):  # the tunnel lights the view whatever plays: a fade would show
         app.xdo("key", key, pause=1.7)
-        lit = lit_share(app.view("key_" + key))
-        check(lit > 0.05, "%s does not fade the view (%.3f lit)" % (key, lit))
+        check(lit_share(app.view("key_" + key)) > 0.05, "%s does not fade the view" % key)
 
 
 SCENARIOS = {"shape": shape, "drag": drag, "rightclick": right_click, "iconize": iconize,
              "closespot": lambda app: app.finish(), "picture": picture, "effects": effects}
 
 
-def main():
+if __name__ == "__main__":
     name, program, _, outdir = sys.argv[1:5]
     desk = Desktop(os.path.join(outdir, name), wm=name == "iconize")
     try:
@@ -141,6 +132,3 @@ def main():
     finally:
         desk.close()
 
-
-if __name__ == "__main__":
-    main()

@@ -1,6 +1,5 @@
-"""A private desktop for the scenarios that run the real program: Xvfb (and openbox
-when asked), a private session bus, a PulseAudio null sink recorded at its monitor,
-xdotool and screenshots. Everything started here is stopped here, by pid."""
+"""A private desktop for the scenarios that run the real program: Xvfb, openbox, a session
+bus, a PulseAudio null sink recorded at its monitor. What starts here is stopped here, by pid."""
 import array
 import math
 import os
@@ -43,8 +42,7 @@ def difference(a, b):
     return brightness(ImageChops.difference(a, b))
 
 
-def lit_share(view):
-    """Share of the view's middle band, clear of the HUD, lit by the effect."""
+def lit_share(view):  # the share of the view's middle band, clear of the HUD, lit by the effect
     histogram = view.crop((10, 75, 385, 200)).convert("L").histogram()
     return sum(histogram[60:]) / sum(histogram)
 
@@ -59,7 +57,7 @@ def frequency(x):  # by the median period: a dropout under load only adds a few 
     return RATE / periods[len(periods) // 2] if periods else 0.0
 
 
-class Desktop:  # no session bus unless asked: the program must never reach the user's
+class Desktop:  # no session bus unless asked: the program must never reach the user's bus
     def __init__(self, outdir, wm=False, bus=False):
         self.outdir, self.procs, self.pulse_pid, self.work = outdir, [], None, tempfile.mkdtemp(prefix="chipdisk-")
         os.makedirs(outdir, exist_ok=True)
@@ -96,9 +94,7 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
             raise
 
     def spawn(self, args, **kw):
-        kw.setdefault("stdout", subprocess.DEVNULL)
-        kw.setdefault("stderr", subprocess.DEVNULL)
-        self.procs.append(subprocess.Popen(args, **kw))
+        self.procs.append(subprocess.Popen(args, **dict(dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL), **kw)))
         return self.procs[-1]
 
     def run(self, *args):
@@ -114,7 +110,7 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
             self.pulse_pid = int(f.read())
         self.env["SDL_AUDIODRIVER"] = "pulseaudio"
         if record:
-            self.sound, self.lock = bytearray(), threading.Lock()
+            self.sound = bytearray()  # grown by one thread, read by another: each step holds the GIL
             rec = self.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
                               "--channels=2", "--latency-msec=20"], stdout=subprocess.PIPE, env=self.env)
             threading.Thread(target=self._pump, args=(rec.stdout,), daemon=True).start()
@@ -122,17 +118,14 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
 
     def _pump(self, pipe):
         for chunk in iter(lambda: pipe.read1(8192), b""):
-            with self.lock:
-                self.sound += chunk
+            self.sound += chunk
 
     def frames(self):
-        with self.lock:
-            return len(self.sound) // 4
+        return len(self.sound) // 4
 
     def mono(self, start=0):  # from sample frame `start`, or the last -`start` frames
-        with self.lock:
-            start = max(0, start if start >= 0 else len(self.sound) // 4 + start)
-            s = array.array("h", bytes(self.sound[start * 4:len(self.sound) // 4 * 4]))
+        end = self.frames()
+        s = array.array("h", bytes(self.sound[max(0, start if start >= 0 else end + start) * 4:end * 4]))
         return [(s[i] + s[i + 1]) / 2 for i in range(0, len(s), 2)]
 
     def stop_pulse(self, sig=15):
@@ -158,7 +151,7 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
 
 class App:  # started in `cwd`, which holds data/; with `swapcount` its frames are counted
     def __init__(self, desk, program, cwd=REPO, args=(), env=None, swapcount=None):
-        self.desk, self.started = desk, time.time()
+        self.desk, self.started, self.count = desk, time.time(), 0
         env = {k: v for k, v in dict(desk.env, **(env or {})).items() if v is not None}
         self.swap_path, self.out_path, self.err_path = (os.path.join(desk.outdir, n) for n in
                                                         ("swaps", "stdout.txt", "stderr.txt"))
@@ -166,7 +159,6 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
             env.update(LD_PRELOAD=swapcount, SWAPCOUNT_FILE=self.swap_path)
             env["ASAN_OPTIONS"] += ":verify_asan_link_order=0"
             open(self.swap_path, "w").close()
-            self.count = 0
         self.proc = desk.spawn([program, *args], cwd=cwd, env=env, stdout=open(self.out_path, "wb"),
                                stderr=open(self.err_path, "wb"))
         self.win = wait_for(self.find_window, "the chipdisk window", timeout=30)
@@ -196,12 +188,9 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
         cx, cy, cw, ch = CANVAS
         return self.grab((cx, cy, cx + cw, cy + ch), name)
 
-    def at(self, frame_point, offset=(0, 0)):
+    def to_screen(self, point, origin=CANVAS):  # a view point, or with origin (0, 0) a frame point
         x, y, _, _ = self.geometry()
-        return x + offset[0] + frame_point[0], y + offset[1] + frame_point[1]
-
-    def to_screen(self, view_point):
-        return self.at(view_point, CANVAS)
+        return x + origin[0] + point[0], y + origin[1] + point[1]
 
     def xdo(self, *args, pause=0.1):
         self.desk.run("xdotool", *args)
@@ -212,10 +201,7 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
         self.xdo("click", "--repeat", repeat, "--delay", 80, button, pause=pause)
 
     def moving(self, shots=3, gap=0.4):  # above 1 while frames come
-        views = [self.view()]
-        for _ in range(shots - 1):
-            time.sleep(gap)
-            views.append(self.view())
+        views = [self.view() for _ in range(shots) if not time.sleep(gap)]
         return min(difference(a, b) for a, b in zip(views, views[1:]))
 
     def swaps(self):  # the counter rewrites its file in place: an empty read keeps the last count
@@ -228,12 +214,6 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
         time.sleep(seconds)
         return self.swaps() - s0
 
-    def exit_status(self, timeout=10):
-        try:
-            return self.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            return None
-
     def output(self):
         with open(self.out_path, errors="replace") as o, open(self.err_path, errors="replace") as e:
             return o.read(), e.read()
@@ -241,7 +221,7 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
     def finish(self, ended=False, out=""):  # by the close spot unless it has `ended`
         if not ended:
             self.click(self.to_screen((387, 7)))
-        status = self.exit_status()
+        status = wait_for(lambda: self.proc.poll() is not None and [self.proc.returncode], "it to end", 10)[0]
         printed, err = self.output()
         bad = [line for line in err.splitlines() if line and not line.startswith(EXPECTED_STDERR)]
         check(status == 0 and printed == out and not bad, "it ends cleanly (status %s) and prints %r and nothing "
