@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""The desktop's media controls: the real chipdisk on a private session bus, driven
-with playerctl and dbus-send and heard at a PulseAudio null sink; and without any bus.
-Its songs are two tones, low.xm and high.xm, each after a silent lead-in of 1.44 s.
-Usage: mpris_test.py SCENARIO CHIPDISK SONG_WRITER OUTPUT_DIR"""
+"""The media controls on a private bus, heard at a null sink; and no bus at all. The songs are two
+tones, each after 1.44 s of silence. Usage: mpris_test.py SCENARIO CHIPDISK SONG_WRITER OUTPUT_DIR"""
 import os
 import shutil
 import subprocess
@@ -69,7 +67,6 @@ def media(desk, app):
     check(ctl(desk, "metadata", "xesam:url") == uri, "OpenUri plays a module file")
     desk.run("dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.chipdisk",
              "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit")
-    app.finish(ended=True)
 
 
 if __name__ == "__main__":
@@ -82,10 +79,7 @@ if __name__ == "__main__":
         subprocess.run([writer, songs], check=True)
         desk.start_pulse()
         app = App(desk, os.path.abspath(program), cwd=desk.work)
-        if name == "media":
-            media(desk, app)
-        else:
-            wait_for(lambda: tone(desk) in TONES, "a song at the sink")
-            app.finish()
+        media(desk, app) if name == "media" else wait_for(lambda: tone(desk) in TONES, "a song at the sink")
+        app.finish(ended=name == "media")
     finally:
         desk.close()

@@ -1,9 +1,6 @@
-// Writes two songs for mpris_test.py into a folder: low.xm (261.6 Hz) and high.xm
-// (523.3 Hz), each silent for 1.44 s before its tone, so that a song started over is
-// told apart by ear from one resumed.
+// Writes low.xm (261.6 Hz) and high.xm (523.3 Hz) into a folder for mpris_test.py, each silent
+// for 1.44 s before its tone, so that a song started over is told apart by ear from one resumed.
 #include "XmWriter.h"
-
-#include <string>
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
