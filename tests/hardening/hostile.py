@@ -77,7 +77,7 @@ def missing(desk):
     check(not failed, "every data file missing in turn: " + ("; ".join(failed) or "all fine"))
 
 
-def server_killed(desk):
+def serverkilled(desk):
     desk.copy_data()
     desk.start_pulse()
     app = start(desk)
@@ -137,20 +137,17 @@ def hostile(desk):
     drive(start(desk), steps)
 
 
-def no_server(desk):  # no sound server and no SDL driver chosen: it falls back and plays on silently
+def noserver(desk):  # no sound server and no SDL driver chosen: it falls back and plays on silently
     desk.copy_data()
     drive(start(desk, env={"SDL_AUDIODRIVER": None}), 3)
 
 
-SCENARIOS = {"crowded": crowded, "hostile": hostile, "missing": missing,
-             "noserver": no_server, "serverkilled": server_killed, "desktop.installed": installed,
-             "desktop.hidpi": hidpi}
 
 if __name__ == "__main__":
     name = sys.argv[1]
     PROGRAM, SWAPCOUNT, outdir, BUILD = map(os.path.abspath, sys.argv[2:6])
     desk = Desktop(os.path.join(outdir, name))
     try:
-        SCENARIOS[name](desk)
+        globals()[name.split(".")[-1]](desk)
     finally:
         desk.close()

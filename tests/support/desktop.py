@@ -93,7 +93,7 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
             raise
 
     def spawn(self, args, **kw):
-        self.procs.append(subprocess.Popen(args, **dict(dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL), **kw)))
+        self.procs.append(subprocess.Popen(args, **{"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, **kw}))
         return self.procs[-1]
 
     def run(self, *args):
@@ -190,8 +190,7 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
         return shot
 
     def view(self, name=None):
-        cx, cy, cw, ch = CANVAS
-        return self.grab((cx, cy, cx + cw, cy + ch), name)
+        return self.grab((CANVAS[0], CANVAS[1], CANVAS[0] + CANVAS[2], CANVAS[1] + CANVAS[3]), name)
 
     def to_screen(self, point, origin=CANVAS):  # a view point, or with origin (0, 0) a frame point
         x, y, _, _ = self.geometry()
