@@ -60,7 +60,7 @@ def drive(app, steps):  # through the songs by key; then Right fades the view wi
     darkest, end = before, time.time() + 4
     while time.time() < end and darkest >= 0.3 * before:
         darkest = min(darkest, lit_share(app.view()))
-    check(before > 0.02 and darkest < 0.3 * before, "Right fades the view (%.3f -> %.3f)" % (before, darkest))
+    check(before > 0.005 and darkest < 0.3 * before, "Right fades the view (%.3f -> %.3f)" % (before, darkest))
     app.finish()
 
 
