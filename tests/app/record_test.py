@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import sys
 
-from PIL import Image, ImageStat
+from PIL import Image, ImageChops, ImageStat
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from desktop import check  # noqa: E402
@@ -44,6 +44,9 @@ def same_bytes(work):
     check(not differ + errors and first.size == (465, 330) and first.getpixel((0, 0))[3] == 0 and
           first.getpixel((200, 150))[3] == 255, "two runs are byte-identical (%s differ); 465 x 330, transparent "
           "outside the star, opaque view" % (differ + errors))
+    record(work + "/c", "--seconds", "1", "--fps", "1", "--effect", "1", "--scale", "2")
+    big = Image.open(work + "/c/frame-000001.png")
+    check(not ImageChops.difference(first.resize((930, 660), Image.NEAREST), big).getbbox(), "--scale 2 magnifies it")
 
 
 def change(work):
