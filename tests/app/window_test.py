@@ -65,8 +65,8 @@ def right_click(app):
 
 def iconize(app):
     wm_state = lambda app: app.desk.run("xprop", "-id", app.win, "WM_STATE", "_NET_WM_STATE")  # noqa: E731
-    state = wm_state(app)
-    check("Normal" in state and "_NET_WM_STATE_ABOVE" in state, "mapped normally, kept above others")
+    wait_for(lambda: all(w in wm_state(app) for w in ("Normal", "_NET_WM_STATE_ABOVE")),
+             "the window manager to map it normally and keep it above others", timeout=10)
     app.click(app.to_screen((203, 214)))
     wait_for(lambda: "Iconic" in wm_state(app), "the iconize spot to iconize the frame", timeout=5)
     check(app.proc.poll() is None, "the iconize spot iconizes the frame, which keeps running")
