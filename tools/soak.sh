@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 seconds=${1:-120}
 seed=${2:-1}
 build=${3:-build}
-exec /usr/bin/python3 tests/hardening/soak.py "$build/app/chipdisk" "$build/bench/swapcount.so" \
+exec /usr/bin/python3 tools/soak.py "$build/app/chipdisk" "$build/bench/swapcount.so" \
   "$build/test-output/hardening" "$seconds" "$seed"

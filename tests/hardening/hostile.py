@@ -1,235 +1,150 @@
 #!/usr/bin/python3
-"""The real chipdisk on hostile data folders and without sound, on a private Xvfb.
-Usage: hostile.py SCENARIO CHIPDISK SWAPCOUNT_SO OUTPUT_DIR
-Each scenario checks that the program starts, draws, keeps drawing, still answers
-keys and the close spot, and prints nothing but the expected lines."""
+"""The real chipdisk on hostile data folders, without sound, installed and scaled: it starts,
+draws, goes on and prints nothing unexpected. Usage: hostile.py SCENARIO CHIPDISK SWAPCOUNT_SO OUT BUILD"""
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (App, Display, Processes, Pulse, base_env, brightness, check, copy_data,
-                     scratch_dir, unexpected_stderr, wait_for, REPO)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from desktop import RATE, REPO, App, Desktop, brightness, check, lit_share, rms, wait_for  # noqa: E402
 
-SWAPCOUNT = None  # the preloaded frame counter, from the command line
-
-DATA_FILES = ["gfx/star.png", "gfx/bg.png", "gfx/ico_prev.png", "gfx/ico_play.png",
-              "gfx/ico_stop.png", "gfx/ico_next.png", "gfx/ico_close.png", "gfx/font_test2.png",
-              "gfx/overlay_darken.png", "gfx/overlay.png", "gfx/test2.png", "3d/boll3.md2",
-              "songs", "songs/kirrowane-intro.xm"]
-NO_FOLDER = "Couldn't open the directory.\n"
+SONGS, NO_FOLDER = os.path.join(REPO, "data", "songs"), "Couldn't open the directory.\n"
+DATA_FILES = ["gfx/" + n for n in os.listdir(os.path.join(REPO, "data", "gfx"))] + [
+    "3d/boll3.md2", "songs", "songs/kirrowane-intro.xm", ""]  # and the whole folder
 
 
-def fill_hostile(songs, rng, junk):
-    """Entries a user might drop into the songs folder, and `junk` tiny junk files."""
-    def write(name, data):
-        with open(os.path.join(songs, name), "wb") as f:
+def fill_hostile(songs, junk, keep_only=False):  # what a user might drop into the folder, and junk
+    if keep_only:  # only the odd entries and one real song, so that key steps reach every one
+        shutil.rmtree(songs)
+        os.mkdir(songs)
+        shutil.copy(os.path.join(SONGS, "pixel_rain.xm"), songs)
+    rng = random.Random(junk)
+    entries = [(b"junk_%05d.xm" % i, bytes(rng.randrange(256) for _ in range(rng.randrange(65)))) for i in range(junk)]
+    entries += [(b"L" * 246 + b".xm", b""), (b"n" * 250, b"not a module"), (b"caf\xe9_latin1.xm", b"\0" * 9),
+                (b"\xff\xfe\xfd.mod", b"Extended Module: \x1a" * 3), (b"half_\xc3.xm", b""),
+                (b"tab\tand\nnewline.xm", b"x"), (b"kirrowane-chipdiskintro.xm", b"skipped by name"),
+                (b"picture.xm", open(os.path.join(REPO, "data", "gfx", "ico_stop.png"), "rb").read()),
+                (b"truncated.xm", open(os.path.join(SONGS, "pixel_rain.xm"), "rb").read()[:400])]
+    for name, data in entries:
+        with open(os.path.join(songs.encode(), name), "wb") as f:
             f.write(data)
-
-    for i in range(junk):
-        write(b"junk_%05d.xm" % i, bytes(rng.randrange(256) for _ in range(rng.randrange(65))))
-    write(b"L" * 246 + b".xm", b"")                       # a 249-byte name
-    write(b"n" * 250, b"not a module")                    # 250 bytes, no extension
-    write(b"caf\xe9_latin1.xm", b"\x00" * 10)             # not UTF-8
-    write(b"\xff\xfe\xfd.mod", b"Extended Module: \x1a" * 3)
-    write(b"half_\xc3.xm", b"")                           # a cut UTF-8 sequence
-    write(b"tab\tand\nnewline.xm", b"x")
-    write(b"picture.xm", open(os.path.join(REPO, "data", "gfx", "ico_stop.png"), "rb").read())
-    write(b"truncated.xm", open(os.path.join(REPO, "data", "songs", "pixel_rain.xm"), "rb").read()[:400])
-    write(b"kirrowane-chipdiskintro.xm", b"skipped by name")
-    os.mkdir(os.path.join(songs, b"folder.xm"))
-    os.mkdir(os.path.join(songs, b"sub_folder"))
-    os.mkfifo(os.path.join(songs, b"pipe.xm"))            # opening it would block
-    os.symlink(b"/nonexistent/target.xm", os.path.join(songs, b"dangling.xm"))
-    os.symlink(b".", os.path.join(songs, b"loop.xm"))
-    os.symlink(b"/dev/zero", os.path.join(songs, b"endless.xm"))
+    os.mkdir(os.path.join(songs, "folder.xm"))
+    os.mkfifo(os.path.join(songs, "pipe.xm"))  # opening it would block
+    for name, target in (("dangling.xm", "/nonexistent/a.xm"), ("loop.xm", "."), ("endless.xm", "/dev/zero")):
+        os.symlink(target, os.path.join(songs, name))
+    return len(os.listdir(songs))
 
 
-def drive(app, steps, outdir):
-    """Runs through the songs with the keys and changes the effect: frames must keep coming."""
-    app.xdo("mousemove", *app.to_screen((300, 150)))  # the view takes the keys
-    for _ in range(steps):
-        app.xdo("key", "Down", pause=0.05)
-    for _ in range(steps // 2):
-        app.xdo("key", "Up", pause=0.05)
-    frames = app.frames_in(1.0)
-    change, _ = app.moving()
-    check(frames > 0 and change > 1, "frames keep coming after %d song steps (%d in 1 s, "
-          "change %.1f)" % (steps + steps // 2, frames, change))
-    fades(app)
-
-
-def finish(app, expected_out=""):
-    status = app.close_by_spot()
-    check(status == 0, "the close spot ends it cleanly (status %s)" % status)
-    out, err = app.output()
-    check(out == expected_out, "standard output is %r (%r)" % (expected_out, out[:200]))
-    bad = unexpected_stderr(err)
-    check(not bad, "nothing unexpected on standard error (%r)" % bad[:5])
-
-
-def start(procs, display, program, folder, outdir, env=None, moving=True):
-    """Starts the program and waits for its first frames. With `moving`, the picture
-    itself must change; a missing picture can leave a plain view, so then only the
-    frame count is watched."""
-    t0 = time.time()
-    app = App(procs, display, program, folder, outdir, env, SWAPCOUNT)
+def start(desk, moving=True, program=None, cwd=None, **kw):  # a missing picture may leave the view plain
+    app = App(desk, program or PROGRAM, cwd=cwd or desk.work, swapcount=SWAPCOUNT, **kw)
     wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
-    check(True, "first frame after %.1f s" % (time.time() - t0))
-    frames = app.frames_in(1.0)
-    check(frames > 0, "frames keep coming (%d in 1 s)" % frames)
-    if moving:
-        change, view = app.moving()
-        view.save(os.path.join(outdir, "view.png"))
-        check(change > 1 and brightness(view) > 5,
-              "the view is drawn and moving (change %.1f, brightness %.1f)"
-              % (change, brightness(view)))
+    change = app.moving() if moving else 2
+    check(app.frames_come() and change > 1, "first frame after %.1f s, frames keep coming, view change %.1f"
+          % (time.time() - app.started, change))
     return app
 
 
-def lit_share(view):
-    """Share of the view's middle band that is lit by the effect."""
-    histogram = view.crop((10, 75, 385, 200)).convert("L").histogram()
-    return sum(histogram[60:]) / sum(histogram)
-
-
-def fades(app):
-    """Right starts the fade to black: the middle of the view goes dark within 2 s."""
-    app.xdo("mousemove", *app.to_screen((300, 150)))
-    before = lit_share(app.view())
-    if before <= 0.02:
-        # a slow run may have reached the rings, which stay dark without sound: go on
-        app.xdo("key", "Right", pause=5)
-        before = lit_share(app.view())
+def drive(app, steps):  # Right fades the view within about 2 s; then through the songs by key
+    app.xdo("mousemove", *app.to_screen((300, 150)))  # the view takes the keys
+    before = lit_share(app.view())  # the first effect lights the view whatever plays
     app.xdo("key", "Right", pause=0)
-    # darkest 2 s after the key is handled; under load that may come a little late
     darkest, end = before, time.time() + 4
     while time.time() < end and darkest >= 0.3 * before:
         darkest = min(darkest, lit_share(app.view()))
-        time.sleep(0.1)
-    check(before > 0.02 and darkest < 0.3 * before,
-          "Right fades the view (lit share %.3f -> %.3f)" % (before, darkest))
+    check(before > 0.02 and darkest < 0.3 * before, "Right fades the view (%.3f -> %.3f)" % (before, darkest))
+    for key in ["Down"] * steps + ["Up"] * (steps // 2):
+        app.xdo("key", key, pause=0.05)
+    check(app.frames_come(), "frames keep coming after %d song steps" % (steps * 3 // 2))
+    app.finish()
 
 
-def crowded(procs, display, program, work, outdir):
-    copy_data(work)
-    songs = os.path.join(work, "data", "songs").encode()
-    fill_hostile(songs, random.Random(5000), junk=4980)
-    count = len(os.listdir(songs))
-    check(count >= 5000, "the songs folder holds %d entries" % count)
-    app = start(procs, display, program, work, outdir)
-    drive(app, 60, outdir)
-    print("resident memory: %d kB" % app.rss_kb())
-    finish(app)
-
-
-def hostile(procs, display, program, work, outdir):
-    """Only the odd entries and one real song, so that key steps reach every one."""
-    data = copy_data(work)
-    songs = os.path.join(data, "songs").encode()
-    keep = os.path.join(work, "pixel_rain.xm")
-    shutil.copy(os.path.join(songs, b"pixel_rain.xm"), keep)
-    shutil.rmtree(songs)
-    os.mkdir(songs)
-    shutil.copy(keep, os.path.join(songs, b"pixel_rain.xm"))
-    fill_hostile(songs, random.Random(17), junk=3)
-    app = start(procs, display, program, work, outdir)
-    drive(app, len(os.listdir(songs)) + 2, outdir)
-    finish(app)
-
-
-def missing_each(procs, display, program, work, outdir):
-    """Each data file missing in turn: a short run each."""
-    copy_data(work)
-    data = os.path.join(work, "data")
-    failed = []
+def missing(desk):
+    data, hidden, failed = desk.copy_data(), os.path.join(desk.work, "hidden"), []
     for name in DATA_FILES:
-        print("-- without data/%s" % name, flush=True)
-        path = os.path.join(data, name)
-        hidden = os.path.join(work, "hidden")
-        os.rename(path, hidden)
-        app = None
+        os.rename(os.path.join(data, name).rstrip("/"), hidden)
         try:
-            # a missing picture may well leave the view plain; frames must still come
-            app = start(procs, display, program, work, outdir, moving=False)
-            finish(app, NO_FOLDER if name == "songs" else "")
+            start(desk, moving=False).finish(out=NO_FOLDER if name in ("songs", "") else "")
         except AssertionError as e:
-            failed.append("without data/%s: %s" % (name, e))
-            if app and app.proc.poll() is None:
-                app.proc.kill()
-                app.proc.wait()
-        finally:
-            os.rename(hidden, path)
+            failed.append("without data/%s: %s" % (name, e))  # and go on with the next
+            desk.procs[-1].kill()
+        os.rename(hidden, os.path.join(data, name).rstrip("/"))
     check(not failed, "every data file missing in turn: " + ("; ".join(failed) or "all fine"))
 
 
-def all_missing(procs, display, program, work, outdir):
-    os.mkdir(os.path.join(work, "data"))
-    app = start(procs, display, program, work, outdir, moving=False)
-    app.xdo("mousemove", *app.to_screen((300, 150)))
-    for key in ("Down", "Down", "Up", "Up", "Right"):
-        app.xdo("key", key)
-    frames = app.frames_in(1.0)
-    check(frames > 0, "frames keep coming after keys in an empty run (%d in 1 s)" % frames)
-    finish(app, NO_FOLDER)
+def serverkilled(desk):
+    desk.copy_data()
+    desk.start_pulse()
+    app = start(desk)
+    time.sleep(2.5)
+    check(max(map(abs, desk.mono(-RATE))) > 1000, "the song is heard through the server")
+    desk.stop_pulse(9)  # SIGKILL; the visuals, keys and close spot must go on
+    drive(app, 3)
 
 
-def no_server(procs, display, program, work, outdir):
-    """No sound server and no SDL driver chosen: it falls back and plays on silently."""
-    copy_data(work)
-    app = start(procs, display, program, work, outdir)
-    time.sleep(2)
-    change, _ = app.moving()
-    check(change > 1, "the visuals keep moving without sound (%.1f)" % change)
-    drive(app, 3, outdir)
-    out, err = app.output()
-    print("standard error: %r" % err.strip())
-    finish(app)
+def installed(desk):
+    prefix, mods, elsewhere = (os.path.join(desk.work, n) for n in ("prefix", "my mods", "elsewhere"))
+    subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], check=True, stdout=subprocess.DEVNULL)
+    share = os.path.join(prefix, "share")
+    for args in (["desktop-file-validate", share + "/applications/chipdisk.desktop"],
+                 ["appstreamcli", "validate", "--no-net", share + "/metainfo/chipdisk.metainfo.xml"]):
+        r = subprocess.run(args, capture_output=True, text=True)
+        check(r.returncode == 0, "%s passes (%s)" % (args[0], (r.stdout + r.stderr).strip()[-200:]))
+    check(all(os.path.exists(share + "/icons/hicolor/%dx%d/apps/chipdisk.png" % (s, s)) for s in (48, 128, 256)),
+          "the 48, 128 and 256-pixel icons are installed")
+    os.makedirs(elsewhere)  # no data/ here
+    shutil.copytree(SONGS, mods, ignore=lambda _, names: [n for n in names if n[0] not in "np"])  # three of them
+    desk.start_pulse()
+    app = start(desk, program=os.path.join(prefix, "bin", "chipdisk"), cwd=elsewhere, args=[mods])
+    check(app.shape() not in (None, "465x330+0+0") and brightness(app.view("installed")) > 10,
+          "the window is cut to the star (%s) and the view is lit" % app.shape())
+    check(rms(desk.mono(-RATE)) > 300 and 'application.name = "chipdisk"' in desk.run("pactl", "list", "sink-inputs"),
+          "the folder's first song sounds at the sink, in a stream named chipdisk")
+    app.finish()
 
 
-def server_killed(procs, display, program, work, outdir):
-    copy_data(work)
-    pulse = Pulse(procs, display.env)
-    try:
-        env = dict(display.env, SDL_AUDIODRIVER="pulseaudio")
-        app = start(procs, display, program, work, outdir, env=env)
-        time.sleep(2.5)
-        loud = max(abs(v) for v in pulse.mono(pulse.frames() - 44100))
-        check(loud > 1000, "the song is heard through the server (peak %.0f)" % loud)
-        pulse.kill()
-        time.sleep(1.5)
-        change, _ = app.moving(shots=4)
-        check(change > 1, "the visuals keep moving after the server died (%.1f)" % change)
-        drive(app, 3, outdir)
-        finish(app)
-    finally:
-        pulse.stop()
+def hidpi(desk):
+    desk.copy_data()
+    app = start(desk, env={"GDK_SCALE": "2"})
+    x, y, w, h = app.geometry()
+    play = (70 + 450, 70 + 482, 70 + 490, 70 + 508)  # the play button at twice its place
+    app.xdo("mousemove", x + 2 * 335, y + 2 * 185, pause=1)  # xdotool moves in screen pixels
+    plain = brightness(app.grab(play))
+    app.xdo("mousemove", x + 2 * 265, y + 2 * 282)
+    wait_for(lambda: brightness(app.grab(play)) > plain + 10, "hovering play to light its button", timeout=10)
+    view = app.grab((70, 70, 860, 590), "hidpi")
+    px, blocks = view.load(), [(bx, by) for bx in range(0, 790, 14) for by in range(0, 520, 14)]
+    same = sum(px[bx, by] == px[bx + 1, by] == px[bx, by + 1] == px[bx + 1, by + 1] for bx, by in blocks)
+    check((w, h) == (930, 660) and same > 0.9 * len(blocks) and brightness(view.crop((395, 0, 790, 260))) > 5,
+          "twice its size (%dx%d), magnified pixel for pixel: 2 x 2 blocks of one colour (%d of %d), over the "
+          "whole canvas" % (w, h, same, len(blocks)))
+    app.click((x + 2 * 422, y + 2 * 42))
+    app.finish(ended=True)
 
 
-SCENARIOS = {"crowded": crowded, "hostile": hostile, "missing": missing_each,
-             "allmissing": all_missing, "noserver": no_server, "serverkilled": server_killed}
+def crowded(desk):
+    check(fill_hostile(os.path.join(desk.copy_data(), "songs"), 4980) >= 5000, "the songs folder holds 5000 entries")
+    drive(start(desk), 60)
 
 
-def main():
-    global SWAPCOUNT
-    name, program, SWAPCOUNT, outdir = sys.argv[1:5]
-    SWAPCOUNT = os.path.abspath(SWAPCOUNT)
-    outdir = os.path.join(os.path.abspath(outdir), name)
-    os.makedirs(outdir, exist_ok=True)
-    work = scratch_dir("chipdisk-hardening-")
-    procs = Processes()
-    try:
-        env = base_env(os.path.join(work, "env"))
-        if name != "noserver" and name != "serverkilled":
-            env["SDL_AUDIODRIVER"] = "dummy"
-        display = Display(procs, env, window_manager=False)
-        SCENARIOS[name](procs, display, os.path.abspath(program), work, outdir)
-    finally:
-        procs.stop()
-        shutil.rmtree(work, ignore_errors=True)
+def hostile(desk):
+    steps = fill_hostile(os.path.join(desk.copy_data(), "songs"), 3, keep_only=True) + 2
+    drive(start(desk), steps)
+
+
+def noserver(desk):  # no sound server and no SDL driver chosen: it falls back and plays on silently
+    desk.copy_data()
+    drive(start(desk, env={"SDL_AUDIODRIVER": None}), 3)
+
 
 
 if __name__ == "__main__":
-    main()
+    name = sys.argv[1]
+    PROGRAM, SWAPCOUNT, outdir, BUILD = map(os.path.abspath, sys.argv[2:6])
+    desk = Desktop(os.path.join(outdir, name))
+    try:
+        globals()[name.split(".")[-1]](desk)
+    finally:
+        desk.close()

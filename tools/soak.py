@@ -7,7 +7,6 @@ memory that keeps growing, or a silent stretch in the music longer than 0.5 s.
 Stop is never pressed, so the music should never pause."""
 import os
 import random
-import shutil
 import subprocess
 import sys
 import threading
@@ -18,9 +17,8 @@ with warnings.catch_warnings():
     warnings.simplefilter("ignore", DeprecationWarning)
     import audioop
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (App, CANVAS, start_pulse_server, Display, Processes, REPO, base_env, check, copy_data,
-                     difference, scratch_dir, unexpected_stderr, wait_for)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+from desktop import App, CANVAS, Desktop, EXPECTED_STDERR, REPO, check, difference, wait_for  # noqa: E402
 from PIL import Image
 
 BLOCK = 441           # 10 ms at 44.1 kHz
@@ -38,8 +36,8 @@ KEYS = ["Up", "Down", "Right", "Right", "Left", "Home", "space", "a", "Page_Down
 class LevelRecorder:
     """Records the null sink's monitor and keeps only one RMS level per 10 ms."""
 
-    def __init__(self, procs, env):
-        self.proc = procs.spawn(["parec", "-d", "nullsink.monitor", "--raw",
+    def __init__(self, desk, env):
+        self.proc = desk.spawn(["parec", "-d", "nullsink.monitor", "--raw",
                                  "--format=s16le", "--rate=44100", "--channels=2",
                                  "--latency-msec=20"], stdout=subprocess.PIPE, env=env)
         self.levels = []
@@ -78,6 +76,11 @@ def margin_point():
                    for d in (-3, 0, 3) for e in (-3, 0, 3)):
                 return (x, y)
     raise AssertionError("no margin found in data/gfx/star.png")
+
+
+def rss_kb(app):
+    with open("/proc/%d/status" % app.proc.pid) as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
 
 
 def view_point(rng):
@@ -149,19 +152,14 @@ def main():
     seconds = float(seconds)
     outdir = os.path.join(os.path.abspath(outdir), "soak")
     os.makedirs(outdir, exist_ok=True)
-    work = scratch_dir("chipdisk-soak-")
-    procs = Processes()
-    server = None
+    desk = Desktop(outdir, wm=True)
     try:
-        env = base_env(os.path.join(work, "env"))
-        display = Display(procs, env, window_manager=True)
-        server = start_pulse_server(env)
-        rec = LevelRecorder(procs, env)
+        desk.start_pulse(record=False)
+        rec = LevelRecorder(desk, desk.env)
         wait_for(lambda: rec.count() > 0, "the recording")
-        copy_data(work)
+        desk.copy_data()
         start_block = rec.count()
-        app = App(procs, display, os.path.abspath(program), work, outdir,
-                  dict(env, SDL_AUDIODRIVER="pulseaudio"), os.path.abspath(swapcount))
+        app = App(desk, os.path.abspath(program), cwd=desk.work, swapcount=os.path.abspath(swapcount))
         wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
         margin = margin_point()
         # warm-up: every effect and every song once, so that the baseline holds them all
@@ -174,11 +172,11 @@ def main():
         # a burst of song steps: each loads a song afresh, so memory held per load shows
         # here in seconds, well above the jitter of the allocators underneath
         time.sleep(2)
-        burst_before = app.rss_kb()
+        burst_before = rss_kb(app)
         for i in range(BURST_STEPS):
             app.xdo("key", "Down" if i % 2 else "Up", pause=0.15)
         time.sleep(2)
-        burst_growth = app.rss_kb() - burst_before
+        burst_growth = rss_kb(app) - burst_before
         print("resident memory over %d song steps: %+.1f MB" % (BURST_STEPS, burst_growth / 1024))
         seconds -= time.time() - began
         rng = random.Random(seed)
@@ -204,12 +202,13 @@ def main():
                     view.save(os.path.join(outdir, "stalled.png"))
                     raise AssertionError("stalled after %.0f s: %d new frames, view change %.1f"
                                          % (now - t0, swaps - last_swaps, change))
-                rss.append((now - t0, app.rss_kb()))
+                rss.append((now - t0, rss_kb(app)))
                 last_check, last_swaps, last_view = now, swaps, view
         elapsed = time.time() - t0
         frames = app.swaps() - first_swaps
         end_block = rec.count()
-        status = app.close_by_spot()
+        app.click(app.to_screen((387, 7)))  # the close spot
+        status = app.proc.wait(10)
         print("ran %.0f s after a %.0f s warm-up: %d actions, %d song loads by key or spot, %d frames (%.1f fps)"
               % (elapsed, time.time() - began - elapsed, actions, loads[0], frames, frames / elapsed))
 
@@ -231,8 +230,8 @@ def main():
                  10 * max([n for _, n in found] or [0])))
         check(status == 0, "the close spot still ends it cleanly (status %s)" % status)
         out, err = app.output()
-        check(out == "" and not unexpected_stderr(err),
-              "nothing printed (%r, %r)" % (out[:100], unexpected_stderr(err)[:3]))
+        bad = [line for line in err.splitlines() if line and not line.startswith(EXPECTED_STDERR)]
+        check(out == "" and not bad, "nothing printed (%r, %r)" % (out[:100], bad[:3]))
         where = ", ".join("%.1f s at %.1f s" % (n / 100.0, (first + b) / 100.0)
                           for b, n in long_gaps[:5])
         check(not long_gaps, "no silent stretch over 0.5 s in the music " + where)
@@ -251,10 +250,7 @@ def main():
                 check(len(warm) >= 3 and growth < 5 * 1024,
                       "resident memory does not keep growing (%+.1f MB)" % (growth / 1024))
     finally:
-        procs.stop()
-        if server:
-            subprocess.run(["kill", str(server)])
-        shutil.rmtree(work, ignore_errors=True)
+        desk.close()
 
 
 if __name__ == "__main__":
