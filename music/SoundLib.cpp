@@ -1,5 +1,7 @@
 #include "SoundLib.h"
 
+#include "CHeardClock.h"
+#include "CPulseLatency.h"
 #include "CSpectrumAnalyser.h"
 
 #include <SDL.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -31,6 +34,12 @@ struct FSOUND_DSPUNIT {
 };
 
 namespace {
+
+int64_t steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 const int RATE = 44100;
 const int BUFFER_FRAMES = 512;
@@ -58,6 +67,9 @@ struct Output {
     // what reached the output, as mono; the callback is the only writer
     std::atomic<float> ring[RING_SIZE];
     std::atomic<uint64_t> written{0};
+
+    // when each buffer was rendered; written by the callback, read under the lock
+    CHeardClock heard{RATE};
 
     Output() {
         for (auto& s : ring) s.store(0.0f, std::memory_order_relaxed);
@@ -111,6 +123,7 @@ void mix(Output& o, float* buf, int frames) {
         o.ring[(w + i) & (RING_SIZE - 1)].store((buf[2 * i] + buf[2 * i + 1]) * 0.5f,
                                                 std::memory_order_relaxed);
     o.written.store(w + frames, std::memory_order_release);
+    if (!o.offline) o.heard.rendered(steadyNs(), w + frames);
 }
 
 void SDLCALL render(void* userdata, Uint8* stream, int len) {
@@ -132,6 +145,7 @@ bool openDevice(Output& o) {
     if (!o.dev) return false;
     o.freq = got.freq;
     o.latencyFrames = got.samples;
+    o.heard = CHeardClock(got.freq);
     return true;
 }
 
@@ -169,6 +183,8 @@ signed char FSOUND_Init(int, int, unsigned int) {
         std::fprintf(stderr, "chipdisk: no sound device (%s), playing silently\n", why.c_str());
     }
     if (!ok) return 0;
+    const std::string driver = SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "";
+    if (driver == "pulseaudio" || driver == "pipewire") CPulseLatency::start(&o.written);
     SDL_PauseAudioDevice(o.dev, 0);
     return 1;
 }
@@ -317,6 +333,39 @@ signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active) {
     return 1;
 }
 
+namespace {
+
+std::atomic<int64_t> showAtNs{0};
+
+// From a punctual render to hearing: the median of the sound server's recent
+// answers; two buffers until it has answered (or with no server to ask).
+int64_t outputLatencyNs(const Output& o) {
+    static int64_t recent[9];
+    static int count = 0, next = 0;
+    static unsigned seen = 0;
+    uint64_t written;
+    int64_t heardNs, latency;
+    unsigned seq;
+    if (CPulseLatency::latest(written, heardNs, seq) && seq != seen &&
+        o.heard.latencyFor(written, heardNs, latency)) {
+        seen = seq;
+        recent[next] = latency;
+        next = (next + 1) % 9;
+        count = std::min(count + 1, 9);
+    }
+    if (count == 0) return 2 * 1000000000LL * o.latencyFrames / o.freq;
+    int64_t sorted[9];
+    std::copy(recent, recent + count, sorted);
+    std::nth_element(sorted, sorted + count / 2, sorted + count);
+    return sorted[count / 2];
+}
+
+}  // namespace
+
+void soundLayerShowAt(long long steadyClockNs) {
+    showAtNs.store(steadyClockNs, std::memory_order_relaxed);
+}
+
 float* FSOUND_DSP_GetSpectrum() {
     static float levels[CSpectrumAnalyser::BANDS] = {};
     static CSpectrumAnalyser* analyser = new CSpectrumAnalyser;
@@ -327,10 +376,21 @@ float* FSOUND_DSP_GetSpectrum() {
         std::fill(levels, levels + CSpectrumAnalyser::BANDS, 0.0f);
         return levels;
     }
-    // the newest buffer is still on its way to the speaker; a recording hears
-    // everything rendered so far at once
-    const int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) -
-                        (o.offline ? 0 : o.latencyFrames);
+    // a recording hears everything rendered so far at once; otherwise, with no
+    // time asked for, the newest buffer is taken to be still on its way
+    int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) -
+                  (o.offline ? 0 : o.latencyFrames);
+    const int64_t show = showAtNs.load(std::memory_order_relaxed);
+    if (!o.offline && show != 0) {
+        lock(o);
+        const uint64_t written = o.written.load(std::memory_order_acquire);
+        double heard;
+        // the callback's next buffer must not reach the window being read
+        if (o.heard.heardAt(show, outputLatencyNs(o), heard))
+            end = CHeardClock::windowEnd(heard, written, CSpectrumAnalyser::WINDOW,
+                                         RING_SIZE - 4 * BUFFER_FRAMES);
+        unlock(o);
+    }
     float window[CSpectrumAnalyser::WINDOW];
     for (int i = 0; i < CSpectrumAnalyser::WINDOW; i++) {
         const int64_t at = end - CSpectrumAnalyser::WINDOW + i;

@@ -8,7 +8,7 @@ sh tools/install-deps.sh
 
 echo "== sound layer under ThreadSanitizer"
 flock /tmp/chipdisk-build.lock sh -c "cmake -S . -B build-tsan -DCHIPDISK_TSAN=ON >/dev/null && \
-  cmake --build build-tsan -j2 --target test_music_spectrum test_music_load test_music_layer \
+  cmake --build build-tsan -j2 --target test_music_spectrum test_music_load test_music_layer test_music_avsync \
     test_music_songctrl test_music_pulse_player"
 ctest --test-dir build-tsan -R '^music\.' --output-on-failure
 
