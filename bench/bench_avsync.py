@@ -144,6 +144,15 @@ def sink_latency_us(env):
     return int(m.group(1)) if m else None
 
 
+def output_latency_us(env):
+    """The program's stream: its buffer in the server plus the sink's latency."""
+    out = subprocess.run(["pactl", "list", "sink-inputs"], env=env, capture_output=True,
+                         text=True).stdout
+    b = re.search(r"Buffer Latency: (\d+) usec", out)
+    s = re.search(r"Sink Latency: (\d+) usec", out)
+    return int(b.group(1)) + int(s.group(1)) if b and s else None
+
+
 def recorder_latency_us(env):
     """What the server holds back from parec: its buffer plus the source's latency."""
     out = subprocess.run(["pactl", "list", "source-outputs"], env=env, capture_output=True,
@@ -201,14 +210,14 @@ def run_once(procs, display, env, work, program, counter, song, seconds, plain):
     app.xdo("mousemove", *app.to_screen((300, 150)))
     app.xdo("key", "Right", pause=5.0)  # the fade to the rings and back
     start = time.monotonic_ns()
-    latencies, held = [], []
+    latencies, held, output = [], [], []
     while time.monotonic_ns() - start < seconds * 1e9:
         time.sleep(0.5)
-        lat, rec_lat = sink_latency_us(env), recorder_latency_us(env)
-        if lat is not None:
-            latencies.append(lat)
-        if rec_lat is not None:
-            held.append(rec_lat)
+        for probe, found in ((sink_latency_us, latencies), (recorder_latency_us, held),
+                             (output_latency_us, output)):
+            value = probe(env)
+            if value is not None:
+                found.append(value)
     end = time.monotonic_ns()
     app.proc.kill()
     app.proc.wait()
@@ -233,7 +242,7 @@ def run_once(procs, display, env, work, program, counter, song, seconds, plain):
                 np.array([c for c, _ in results]))
     gaps = np.diff(frames[:, 0]) / 1e6
     peak_level = spectrum_peak(x)
-    return results, gaps, latencies, held, blocks, peak_level
+    return results, gaps, latencies, held, output, blocks, peak_level
 
 
 def spectrum_peak(x):
@@ -250,7 +259,7 @@ def spectrum_peak(x):
     return best
 
 
-def describe(name, results, gaps, latencies, held, blocks, peak):
+def describe(name, results, gaps, latencies, held, output, blocks, peak):
     good = [a for _, a in results if a]
     print("%s: %d clicks, %d answered; frame interval median %.1f ms, 95th pct %.1f ms" % (
         name, len(results), len(good), np.median(gaps), np.percentile(gaps, 95)))
@@ -260,6 +269,10 @@ def describe(name, results, gaps, latencies, held, blocks, peak):
           "parec %s us; click's peak level %.3f" % (
               1e3 * np.median(sizes) / RATE, 1e3 * sizes.max() / RATE, span(latencies),
               span(held), peak))
+    if output:
+        print("  the program's output latency (its buffer in the server + the sink's): "
+              "median %.1f ms, %.1f .. %.1f" % (np.median(output) / 1e3, min(output) / 1e3,
+                                                max(output) / 1e3))
     print("  per click, halfway crossing (first frame past it) in ms:")
     print("   " + " ".join("%+.0f(%+.0f)" % a if a else "-" for _, a in results))
     if good:
