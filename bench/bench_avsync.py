@@ -194,6 +194,16 @@ def answers(frames, click_ns):
     return (cross - click_ns) / 1e6, (t[i] - click_ns) / 1e6
 
 
+def set_nice(pid, nice):
+    """Every thread of pid at this niceness (AVSYNC_NICE: the program, the X server, the
+    sound server and the recorder ahead of other work on a busy machine)."""
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            os.setpriority(os.PRIO_PROCESS, int(task), nice)
+        except OSError:
+            pass
+
+
 def run_once(procs, display, env, work, program, counter, song, seconds, plain):
     out = os.path.join(work, "out")
     os.makedirs(out, exist_ok=True)
@@ -207,6 +217,13 @@ def run_once(procs, display, env, work, program, counter, song, seconds, plain):
     rec = Recorder(procs, env)
     app = App(procs, display, program, work, out, app_env, counter, args=[song])
     time.sleep(1.0)
+    if os.environ.get("AVSYNC_NICE"):
+        for p in procs.procs + [app.proc]:
+            if p.poll() is None:
+                set_nice(p.pid, int(os.environ["AVSYNC_NICE"]))
+        for pid in (int(open(os.path.join(env["PULSE_RUNTIME_PATH"], "pid")).read()),
+                    os.getpid()):
+            set_nice(pid, int(os.environ["AVSYNC_NICE"]))
     app.xdo("mousemove", *app.to_screen((300, 150)))
     app.xdo("key", "Right", pause=5.0)  # the fade to the rings and back
     start = time.monotonic_ns()
@@ -296,7 +313,9 @@ def main():
     work = scratch_dir("chipdisk-avsync-")
     procs = Processes()
     pid = None
-    print("load at start: %s" % open("/proc/loadavg").read().split()[0])
+    print("load at start: %s%s" % (open("/proc/loadavg").read().split()[0],
+                                    ", nice %s" % os.environ["AVSYNC_NICE"]
+                                    if os.environ.get("AVSYNC_NICE") else ""))
     try:
         env = base_env(os.path.join(work, "env"))
         display = Display(procs, env)

@@ -44,6 +44,10 @@ int64_t steadyNs() {
 const int RATE = 44100;
 const int BUFFER_FRAMES = 512;
 const int RING_SIZE = 16384;  // mono samples, power of two, well above window + latency
+// Rendered ahead of the output once the window asks for spectra by time: the frame
+// on screen may need audio the device will only ask for later.
+const int AHEAD_FRAMES = 2048;
+const int FIFO_FRAMES = AHEAD_FRAMES + 8192;  // above any buffer SDL asks for
 
 // Swallows libopenmpt's log. Never changes stream state, so the loader on the GUI
 // thread and the renderer on the audio thread may both write to it.
@@ -70,6 +74,12 @@ struct Output {
 
     // when each buffer was rendered; written by the callback, read under the lock
     CHeardClock heard{RATE};
+
+    // rendered ahead, interleaved stereo, oldest first; under the lock. A held song
+    // keeps it, another song or a stop drops it.
+    int ahead = 0;  // frames to keep rendered beyond the output; 0: none
+    int pending = 0;
+    std::vector<float> fifo;
 
     Output() {
         for (auto& s : ring) s.store(0.0f, std::memory_order_relaxed);
@@ -107,21 +117,43 @@ void unlock(const Output& o) {
     if (o.dev) SDL_UnlockAudioDevice(o.dev);
 }
 
-void mix(Output& o, float* buf, int frames) {
-    std::size_t done = 0;
-    if (o.playing && !o.paused && o.current) {
-        try {
-            done = o.current->mpt->read_interleaved_stereo(o.freq, frames, buf);
-        } catch (...) {
-            done = 0;
-        }
+int decode(Output& o, float* buf, int frames) {
+    if (!(o.playing && !o.paused && o.current)) return 0;
+    try {
+        return static_cast<int>(o.current->mpt->read_interleaved_stereo(o.freq, frames, buf));
+    } catch (...) {
+        return 0;
     }
+}
+
+// Hands out the oldest rendered frames, topping the store up to `ahead` beyond them.
+int mixAhead(Output& o, float* buf, int frames) {
+    if (!(o.playing && !o.paused && o.current)) return 0;
+    const int want = std::min(frames + o.ahead, FIFO_FRAMES);
+    while (o.pending < want) {
+        const int got = decode(o, o.fifo.data() + 2 * o.pending, want - o.pending);
+        if (got == 0) break;
+        o.pending += got;
+    }
+    const int out = std::min(frames, o.pending);
+    std::copy(o.fifo.begin(), o.fifo.begin() + 2 * out, buf);
+    std::copy(o.fifo.begin() + 2 * out, o.fifo.begin() + 2 * o.pending, o.fifo.begin());
+    o.pending -= out;
+    return out;
+}
+
+void mix(Output& o, float* buf, int frames) {
+    const int done = o.ahead ? mixAhead(o, buf, frames) : decode(o, buf, frames);
     std::fill(buf + 2 * done, buf + 2 * frames, 0.0f);
 
     const uint64_t w = o.written.load(std::memory_order_relaxed);
     for (int i = 0; i < frames; i++)
         o.ring[(w + i) & (RING_SIZE - 1)].store((buf[2 * i] + buf[2 * i + 1]) * 0.5f,
                                                 std::memory_order_relaxed);
+    // what comes next goes after it, for the spectrum to look ahead
+    for (int i = 0; i < o.pending; i++)
+        o.ring[(w + frames + i) & (RING_SIZE - 1)].store(
+            (o.fifo[2 * i] + o.fifo[2 * i + 1]) * 0.5f, std::memory_order_relaxed);
     o.written.store(w + frames, std::memory_order_release);
     if (!o.offline) o.heard.rendered(steadyNs(), w + frames);
 }
@@ -274,6 +306,7 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     o.current = mod;
     o.playing = true;
     o.paused = false;
+    o.pending = 0;
     unlock(o);
     return 1;
 }
@@ -285,6 +318,7 @@ signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
     lock(o);
     o.playing = false;
     o.paused = false;
+    o.pending = 0;
     unlock(o);
     return 1;
 }
@@ -316,7 +350,8 @@ int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
     lock(o);
     double seconds = 0.0;
     try {
-        seconds = mod->mpt->get_position_seconds();
+        // the frames rendered ahead are not heard yet
+        seconds = mod->mpt->get_position_seconds() - static_cast<double>(o.pending) / o.freq;
     } catch (...) {
     }
     unlock(o);
@@ -363,7 +398,14 @@ int64_t outputLatencyNs(const Output& o) {
 }  // namespace
 
 void soundLayerShowAt(long long steadyClockNs) {
-    showAtNs.store(steadyClockNs, std::memory_order_relaxed);
+    Output& o = output();
+    if (showAtNs.exchange(steadyClockNs, std::memory_order_relaxed) == 0 && o.dev && !o.offline) {
+        std::vector<float> store(2 * FIFO_FRAMES);
+        lock(o);
+        o.fifo.swap(store);
+        o.ahead = AHEAD_FRAMES;
+        unlock(o);
+    }
 }
 
 float* FSOUND_DSP_GetSpectrum() {
@@ -383,12 +425,14 @@ float* FSOUND_DSP_GetSpectrum() {
     const int64_t show = showAtNs.load(std::memory_order_relaxed);
     if (!o.offline && show != 0) {
         lock(o);
-        const uint64_t written = o.written.load(std::memory_order_acquire);
+        // a held song's store is not what comes next
+        const uint64_t rendered = o.written.load(std::memory_order_acquire) +
+                                  static_cast<uint64_t>(o.paused ? 0 : o.pending);
         double heard;
         // the callback's next buffer must not reach the window being read
         if (o.heard.heardAt(show, outputLatencyNs(o), heard))
-            end = CHeardClock::windowEnd(heard, written, CSpectrumAnalyser::WINDOW,
-                                         RING_SIZE - 4 * BUFFER_FRAMES);
+            end = CHeardClock::windowEnd(heard, rendered, CSpectrumAnalyser::WINDOW,
+                                         RING_SIZE - 2 * (o.latencyFrames + AHEAD_FRAMES));
         unlock(o);
     }
     float window[CSpectrumAnalyser::WINDOW];
