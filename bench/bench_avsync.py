@@ -281,7 +281,7 @@ def describe(name, results, gaps, latencies, held, output, blocks, peak):
     print("%s: %d clicks, %d answered; frame interval median %.1f ms, 95th pct %.1f ms" % (
         name, len(results), len(good), np.median(gaps), np.percentile(gaps, 95)))
     sizes = np.diff([0] + [c for _, c in blocks])
-    span = lambda v: "%d-%d" % (min(v), max(v)) if v else "?"  # noqa: E731
+    span = lambda v: "%d-%d (median %d)" % (min(v), max(v), np.median(v)) if v else "?"  # noqa: E731
     print("  recording blocks median %.1f ms, largest %.1f ms; sink latency %s us; held for "
           "parec %s us; click's peak level %.3f" % (
               1e3 * np.median(sizes) / RATE, 1e3 * sizes.max() / RATE, span(latencies),

@@ -43,10 +43,10 @@ int64_t steadyNs() {
 
 const int RATE = 44100;
 const int BUFFER_FRAMES = 512;
-const int RING_SIZE = 16384;  // mono samples, power of two, well above window + latency
+const int RING_SIZE = 32768;  // mono samples, power of two, well above window + latency + ahead
 // Rendered ahead of the output once the window asks for spectra by time: the frame
 // on screen may need audio the device will only ask for later.
-const int AHEAD_FRAMES = 2048;
+const int AHEAD_FRAMES = 4096;
 const int FIFO_FRAMES = AHEAD_FRAMES + 8192;  // above any buffer SDL asks for
 
 // Swallows libopenmpt's log. Never changes stream state, so the loader on the GUI
