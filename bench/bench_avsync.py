@@ -18,7 +18,12 @@ is the sink's clock, so the sink's latency (pactl, sampled during the run) is ad
 Per click: the time the light crosses halfway from its level before the click to
 its peak (interpolated between the two frames around the crossing) minus the click's
 onset in the recording, and the delay of the first frame past halfway. Positive:
-the picture is late."""
+the picture is late. Clicks whose frames around the crossing are more than 60 ms
+apart are left out.
+
+AVSYNC_NICE=N runs the program, the X and sound servers and the recorder at
+niceness N (a busy machine); AVSYNC_KEEP=FOLDER keeps each run's frames and clicks
+there; AVSYNC_VOLUME=0..64 sets the clicks' volume (64)."""
 import os
 import re
 import shutil
