@@ -256,9 +256,8 @@ void GLCanvas::OnPaint(wxPaintEvent& event) {
     magnify();
     glFlush();
     SwapBuffers();
-    paintNs[paints++ % 15] =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begun)
-            .count();
+    const auto painted = std::chrono::steady_clock::now() - begun;
+    paintNs[paints++ % 15] = std::chrono::duration_cast<std::chrono::nanoseconds>(painted).count();
     // a paint alone does not bring the next idle event on GTK3
     wxWakeUpIdle();
     event.Skip();

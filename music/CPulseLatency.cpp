@@ -51,7 +51,7 @@ void onSinkInput(pa_context*, const pa_sink_input_info* info, int eol, void* dat
 }
 
 // One connection, asked until it breaks.
-void askWhileConnected(const std::atomic<uint64_t>* written) {
+void askWhileConnected(const std::atomic<uint64_t>* written, const std::atomic<int64_t>* wantedNs) {
     pa_mainloop* loop = pa_mainloop_new();
     if (!loop) return;
     pa_context* ctx = pa_context_new(pa_mainloop_get_api(loop), "chipdisk");
@@ -60,6 +60,11 @@ void askWhileConnected(const std::atomic<uint64_t>* written) {
         while ((state = pa_context_get_state(ctx)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state))
             if (pa_mainloop_iterate(loop, 1, nullptr) < 0) break;
         while (pa_context_get_state(ctx) == PA_CONTEXT_READY) {
+            if (nowNs() - wantedNs->load(std::memory_order_relaxed) > 1000000000LL) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                pa_mainloop_iterate(loop, 0, nullptr);  // notices a server gone meanwhile
+                continue;
+            }
             Question q{written, written->load(std::memory_order_acquire), nowNs()};
             pa_operation* op = pa_context_get_sink_input_info_list(ctx, onSinkInput, &q);
             if (!op) break;
@@ -76,10 +81,11 @@ void askWhileConnected(const std::atomic<uint64_t>* written) {
 
 }  // namespace
 
-void CPulseLatency::start(const std::atomic<uint64_t>* written) {
-    std::thread([written] {
+void CPulseLatency::start(const std::atomic<uint64_t>* written,
+                          const std::atomic<int64_t>* wantedNs) {
+    std::thread([written, wantedNs] {
         for (;;) {
-            askWhileConnected(written);
+            askWhileConnected(written, wantedNs);
             std::this_thread::sleep_for(std::chrono::seconds(2));
         }
     }).detach();

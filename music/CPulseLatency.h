@@ -13,8 +13,9 @@
 class CPulseLatency {
 public:
     // written: the frames rendered so far, read around each question to tie the
-    // answer to them
-    static void start(const std::atomic<uint64_t>* written);
+    // answer to them; wantedNs: when (steady clock) an answer was last wanted. No
+    // question is asked a second after that, so a hidden window costs nothing.
+    static void start(const std::atomic<uint64_t>* written, const std::atomic<int64_t>* wantedNs);
 
     // The newest answer: the last of `written` frames is heard at heardNs (steady
     // clock). `seq` counts the answers, to tell a new one from the last; false

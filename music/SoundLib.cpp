@@ -35,6 +35,9 @@ struct FSOUND_DSPUNIT {
 
 namespace {
 
+// when the frame now being drawn reaches the screen; 0 until the window says
+std::atomic<int64_t> showAtNs{0};
+
 int64_t steadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -216,7 +219,7 @@ signed char FSOUND_Init(int, int, unsigned int) {
     }
     if (!ok) return 0;
     const std::string driver = SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "";
-    if (driver == "pulseaudio" || driver == "pipewire") CPulseLatency::start(&o.written);
+    if (driver == "pulseaudio" || driver == "pipewire") CPulseLatency::start(&o.written, &showAtNs);
     SDL_PauseAudioDevice(o.dev, 0);
     return 1;
 }
@@ -369,8 +372,6 @@ signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active) {
 }
 
 namespace {
-
-std::atomic<int64_t> showAtNs{0};
 
 // From a punctual render to hearing: the median of the sound server's recent
 // answers; two buffers until it has answered (or with no server to ask).
