@@ -3,6 +3,7 @@
 #include <GL/glu.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "CF3D.h"
 #include "CRecorder.h"
 #include "HotSpots.h"
+#include "SoundLib.h"
 #include "SwapInterval.h"
 
 namespace {
@@ -244,10 +246,18 @@ void GLCanvas::OnPaint(wxPaintEvent& event) {
         InitGL();
         initialized = true;
     }
+    // the rings should move with what is heard when the frame is on screen
+    static const bool plainSpectrum = CF3D::plainPath("avsync");
+    const auto begun = std::chrono::steady_clock::now();
+    const int64_t begunNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(begun.time_since_epoch()).count();
+    if (!plainSpectrum) soundLayerShowAt(begunNs + expectedPaintNs());
     Render();
     magnify();
     glFlush();
     SwapBuffers();
+    const auto painted = std::chrono::steady_clock::now() - begun;
+    paintNs[paints++ % 15] = std::chrono::duration_cast<std::chrono::nanoseconds>(painted).count();
     // a paint alone does not bring the next idle event on GTK3
     wxWakeUpIdle();
     event.Skip();
@@ -295,6 +305,15 @@ void GLCanvas::magnify() {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopAttrib();
+}
+
+int64_t GLCanvas::expectedPaintNs() const {
+    const int n = std::min(paints, 15);
+    if (n == 0) return 0;
+    int64_t sorted[15];
+    std::copy(paintNs, paintNs + n, sorted);
+    std::nth_element(sorted, sorted + n / 2, sorted + n);
+    return sorted[n / 2];
 }
 
 void GLCanvas::OnEraseBackground(wxEraseEvent&) {

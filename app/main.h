@@ -6,6 +6,7 @@
 
 #include <GL/gl.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "CDirector.h"
@@ -39,8 +40,12 @@ public:
 
 private:
     void magnify();
+    // From the start of a paint to its swap, as the recent paints took (median).
+    int64_t expectedPaintNs() const;
 
     wxGLContext* context;
+    int64_t paintNs[15] = {};  // the latest paints' durations, oldest overwritten
+    int paints = 0;
     GLuint magnifyTexture = 0;
     bool initialized;
     CDirector director;  // everything drawn in the view, and what clicks and keys do

@@ -51,7 +51,9 @@ public:
     // The slower plain paths, kept to compare against: CHIPDISK_PLAIN=1 asks for all of
     // them, CHIPDISK_PLAIN=glow for the glow and blur copies one quad each only,
     // =points for the tunnel points one call per vertex only, =malloc for the allocator's
-    // default thresholds only. `part` is "glow", "points" or "malloc".
+    // default thresholds only, =avsync for the window's spectrum of the newest audio,
+    // with nothing rendered ahead, rather than of the audio heard when the frame is
+    // shown. `part` is "glow", "points", "malloc" or "avsync".
     static bool plainPath(const char* part);
 
 private:

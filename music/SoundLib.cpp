@@ -1,5 +1,7 @@
 #include "SoundLib.h"
 
+#include "CHeardClock.h"
+#include "CPulseLatency.h"
 #include "CSpectrumAnalyser.h"
 
 #include <SDL.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -32,9 +35,22 @@ struct FSOUND_DSPUNIT {
 
 namespace {
 
+// when the frame now being drawn reaches the screen; 0 until the window says
+std::atomic<int64_t> showAtNs{0};
+
+int64_t steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 const int RATE = 44100;
 const int BUFFER_FRAMES = 512;
-const int RING_SIZE = 16384;  // mono samples, power of two, well above window + latency
+const int RING_SIZE = 32768;  // mono samples, power of two, well above window + latency + ahead
+// Rendered ahead of the output once the window asks for spectra by time: the frame
+// on screen may need audio the device will only ask for later.
+const int AHEAD_FRAMES = 4096;
+const int FIFO_FRAMES = AHEAD_FRAMES + 8192;  // above any buffer SDL asks for
 
 // Swallows libopenmpt's log. Never changes stream state, so the loader on the GUI
 // thread and the renderer on the audio thread may both write to it.
@@ -58,6 +74,15 @@ struct Output {
     // what reached the output, as mono; the callback is the only writer
     std::atomic<float> ring[RING_SIZE];
     std::atomic<uint64_t> written{0};
+
+    // when each buffer was rendered; written by the callback, read under the lock
+    CHeardClock heard{RATE};
+
+    // rendered ahead, interleaved stereo, oldest first; under the lock. A held song
+    // keeps it, another song or a stop drops it.
+    int ahead = 0;  // frames to keep rendered beyond the output; 0: none
+    int pending = 0;
+    std::vector<float> fifo;
 
     Output() {
         for (auto& s : ring) s.store(0.0f, std::memory_order_relaxed);
@@ -95,22 +120,45 @@ void unlock(const Output& o) {
     if (o.dev) SDL_UnlockAudioDevice(o.dev);
 }
 
-void mix(Output& o, float* buf, int frames) {
-    std::size_t done = 0;
-    if (o.playing && !o.paused && o.current) {
-        try {
-            done = o.current->mpt->read_interleaved_stereo(o.freq, frames, buf);
-        } catch (...) {
-            done = 0;
-        }
+int decode(Output& o, float* buf, int frames) {
+    if (!(o.playing && !o.paused && o.current)) return 0;
+    try {
+        return static_cast<int>(o.current->mpt->read_interleaved_stereo(o.freq, frames, buf));
+    } catch (...) {
+        return 0;
     }
+}
+
+// Hands out the oldest rendered frames, topping the store up to `ahead` beyond them.
+int mixAhead(Output& o, float* buf, int frames) {
+    if (!(o.playing && !o.paused && o.current)) return 0;
+    const int want = std::min(frames + o.ahead, FIFO_FRAMES);
+    while (o.pending < want) {
+        const int got = decode(o, o.fifo.data() + 2 * o.pending, want - o.pending);
+        if (got == 0) break;
+        o.pending += got;
+    }
+    const int out = std::min(frames, o.pending);
+    std::copy(o.fifo.begin(), o.fifo.begin() + 2 * out, buf);
+    std::copy(o.fifo.begin() + 2 * out, o.fifo.begin() + 2 * o.pending, o.fifo.begin());
+    o.pending -= out;
+    return out;
+}
+
+void mix(Output& o, float* buf, int frames) {
+    const int done = o.ahead ? mixAhead(o, buf, frames) : decode(o, buf, frames);
     std::fill(buf + 2 * done, buf + 2 * frames, 0.0f);
 
     const uint64_t w = o.written.load(std::memory_order_relaxed);
     for (int i = 0; i < frames; i++)
         o.ring[(w + i) & (RING_SIZE - 1)].store((buf[2 * i] + buf[2 * i + 1]) * 0.5f,
                                                 std::memory_order_relaxed);
+    // what comes next goes after it, for the spectrum to look ahead
+    for (int i = 0; i < o.pending; i++)
+        o.ring[(w + frames + i) & (RING_SIZE - 1)].store(
+            (o.fifo[2 * i] + o.fifo[2 * i + 1]) * 0.5f, std::memory_order_relaxed);
     o.written.store(w + frames, std::memory_order_release);
+    if (!o.offline) o.heard.rendered(steadyNs(), w + frames);
 }
 
 void SDLCALL render(void* userdata, Uint8* stream, int len) {
@@ -132,6 +180,7 @@ bool openDevice(Output& o) {
     if (!o.dev) return false;
     o.freq = got.freq;
     o.latencyFrames = got.samples;
+    o.heard = CHeardClock(got.freq);
     return true;
 }
 
@@ -169,6 +218,8 @@ signed char FSOUND_Init(int, int, unsigned int) {
         std::fprintf(stderr, "chipdisk: no sound device (%s), playing silently\n", why.c_str());
     }
     if (!ok) return 0;
+    const std::string driver = SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "";
+    if (driver == "pulseaudio" || driver == "pipewire") CPulseLatency::start(&o.written, &showAtNs);
     SDL_PauseAudioDevice(o.dev, 0);
     return 1;
 }
@@ -258,6 +309,7 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     o.current = mod;
     o.playing = true;
     o.paused = false;
+    o.pending = 0;
     unlock(o);
     return 1;
 }
@@ -269,6 +321,7 @@ signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
     lock(o);
     o.playing = false;
     o.paused = false;
+    o.pending = 0;
     unlock(o);
     return 1;
 }
@@ -300,7 +353,8 @@ int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
     lock(o);
     double seconds = 0.0;
     try {
-        seconds = mod->mpt->get_position_seconds();
+        // the frames rendered ahead are not heard yet
+        seconds = mod->mpt->get_position_seconds() - static_cast<double>(o.pending) / o.freq;
     } catch (...) {
     }
     unlock(o);
@@ -317,6 +371,44 @@ signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active) {
     return 1;
 }
 
+namespace {
+
+// From a punctual render to hearing: the median of the sound server's recent
+// answers; two buffers until it has answered (or with no server to ask).
+int64_t outputLatencyNs(const Output& o) {
+    static int64_t recent[9];
+    static int count = 0, next = 0;
+    static unsigned seen = 0;
+    uint64_t written;
+    int64_t heardNs, latency;
+    unsigned seq;
+    if (CPulseLatency::latest(written, heardNs, seq) && seq != seen &&
+        o.heard.latencyFor(written, heardNs, latency)) {
+        seen = seq;
+        recent[next] = latency;
+        next = (next + 1) % 9;
+        count = std::min(count + 1, 9);
+    }
+    if (count == 0) return 2 * 1000000000LL * o.latencyFrames / o.freq;
+    int64_t sorted[9];
+    std::copy(recent, recent + count, sorted);
+    std::nth_element(sorted, sorted + count / 2, sorted + count);
+    return sorted[count / 2];
+}
+
+}  // namespace
+
+void soundLayerShowAt(long long steadyClockNs) {
+    Output& o = output();
+    if (showAtNs.exchange(steadyClockNs, std::memory_order_relaxed) == 0 && o.dev && !o.offline) {
+        std::vector<float> store(2 * FIFO_FRAMES);
+        lock(o);
+        o.fifo.swap(store);
+        o.ahead = AHEAD_FRAMES;
+        unlock(o);
+    }
+}
+
 float* FSOUND_DSP_GetSpectrum() {
     static float levels[CSpectrumAnalyser::BANDS] = {};
     static CSpectrumAnalyser* analyser = new CSpectrumAnalyser;
@@ -327,10 +419,23 @@ float* FSOUND_DSP_GetSpectrum() {
         std::fill(levels, levels + CSpectrumAnalyser::BANDS, 0.0f);
         return levels;
     }
-    // the newest buffer is still on its way to the speaker; a recording hears
-    // everything rendered so far at once
-    const int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) -
-                        (o.offline ? 0 : o.latencyFrames);
+    // a recording hears everything rendered so far at once; otherwise, with no
+    // time asked for, the newest buffer is taken to be still on its way
+    int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) -
+                  (o.offline ? 0 : o.latencyFrames);
+    const int64_t show = showAtNs.load(std::memory_order_relaxed);
+    if (!o.offline && show != 0) {
+        lock(o);
+        // a held song's store is not what comes next
+        const uint64_t rendered = o.written.load(std::memory_order_acquire) +
+                                  static_cast<uint64_t>(o.paused ? 0 : o.pending);
+        double heard;
+        // the callback's next buffer must not reach the window being read
+        if (o.heard.heardAt(show, outputLatencyNs(o), heard))
+            end = CHeardClock::windowEnd(heard, rendered, CSpectrumAnalyser::WINDOW,
+                                         RING_SIZE - 2 * (o.latencyFrames + AHEAD_FRAMES));
+        unlock(o);
+    }
     float window[CSpectrumAnalyser::WINDOW];
     for (int i = 0; i < CSpectrumAnalyser::WINDOW; i++) {
         const int64_t at = end - CSpectrumAnalyser::WINDOW + i;

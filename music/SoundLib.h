@@ -22,6 +22,11 @@ int FMUSIC_GetTime(FMUSIC_MODULE* mod);
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit();
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
 float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first
+// The spectra from now on are for a frame that reaches the screen at this steady-clock
+// time (nanoseconds since its epoch): of the audio heard then, as far as it has been
+// rendered. From the first call on, the song is rendered 93 ms ahead of the output
+// for that. Never called: the newest audio but one buffer. Recordings ignore it.
+void soundLayerShowAt(long long steadyClockNs);
 
 // How many songs hold a decoded module right now (the one playing, the one just
 // loaded); songs that fell silent are decoded again when played.
