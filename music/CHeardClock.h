@@ -11,7 +11,7 @@
 // guards it.
 class CHeardClock {
 public:
-    static const int MARKS = 64;  // about 0.7 s of 512-frame buffers
+    static constexpr int MARKS = 64;  // about 0.7 s of 512-frame buffers
 
     explicit CHeardClock(int rate) : rate(rate) {}
 
