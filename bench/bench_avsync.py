@@ -26,7 +26,6 @@ niceness N (a busy machine); AVSYNC_KEEP=FOLDER keeps each run's frames and clic
 there; AVSYNC_VOLUME=0..64 sets the clicks' volume (64)."""
 import os
 import re
-import shutil
 import statistics
 import struct
 import subprocess
@@ -37,8 +36,8 @@ import time
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
-                                "tests", "hardening"))
-from harness import App, Display, Processes, base_env, copy_data, scratch_dir, start_pulse_server  # noqa: E402
+                                "tests", "support"))
+from desktop import App, Desktop  # noqa: E402
 
 RATE = 44100
 BEAT_ROWS = 5          # a click every 5 rows of 100 ms
@@ -115,8 +114,8 @@ def click_song(volume):
 class Recorder:
     """parec from the null sink's monitor, mono s16, every block stamped on arrival."""
 
-    def __init__(self, procs, env):
-        self.proc = procs.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le",
+    def __init__(self, desk, env):
+        self.proc = desk.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le",
                                  "--rate=%d" % RATE, "--channels=1", "--latency-msec=5"],
                                 stdout=subprocess.PIPE, env=env)
         self.blocks = []  # (arrival ns, samples so far after this block)
@@ -149,22 +148,23 @@ def sink_latency_us(env):
     return int(m.group(1)) if m else None
 
 
-def output_latency_us(env):
-    """The program's stream: its buffer in the server plus the sink's latency."""
-    out = subprocess.run(["pactl", "list", "sink-inputs"], env=env, capture_output=True,
+def stream_latency_us(env, streams, second):
+    """A stream's buffer in the server plus the latency of the sink or source behind it."""
+    out = subprocess.run(["pactl", "list", streams], env=env, capture_output=True,
                          text=True).stdout
     b = re.search(r"Buffer Latency: (\d+) usec", out)
-    s = re.search(r"Sink Latency: (\d+) usec", out)
+    s = re.search(second + r" Latency: (\d+) usec", out)
     return int(b.group(1)) + int(s.group(1)) if b and s else None
+
+
+def output_latency_us(env):
+    """The program's stream, as heard."""
+    return stream_latency_us(env, "sink-inputs", "Sink")
 
 
 def recorder_latency_us(env):
-    """What the server holds back from parec: its buffer plus the source's latency."""
-    out = subprocess.run(["pactl", "list", "source-outputs"], env=env, capture_output=True,
-                         text=True).stdout
-    b = re.search(r"Buffer Latency: (\d+) usec", out)
-    s = re.search(r"Source Latency: (\d+) usec", out)
-    return int(b.group(1)) + int(s.group(1)) if b and s else None
+    """What the server holds back from parec."""
+    return stream_latency_us(env, "source-outputs", "Source")
 
 
 def onsets(x, quiet=0.2):
@@ -209,25 +209,20 @@ def set_nice(pid, nice):
             pass
 
 
-def run_once(procs, display, env, work, program, counter, song, seconds, plain):
-    out = os.path.join(work, "out")
-    os.makedirs(out, exist_ok=True)
-    light_path = os.path.join(out, "light")
+def run_once(desk, program, counter, song, seconds, plain):
+    env = desk.env
+    light_path = os.path.join(desk.outdir, "light")
     if os.path.exists(light_path):
         os.remove(light_path)
-    app_env = dict(env, SDL_AUDIODRIVER="pulseaudio", SWAPLIGHT_FILE=light_path)
-    app_env.pop("CHIPDISK_PLAIN", None)
-    if plain:
-        app_env["CHIPDISK_PLAIN"] = "avsync"
-    rec = Recorder(procs, env)
-    app = App(procs, display, program, work, out, app_env, counter, args=[song])
+    app_env = dict(SWAPLIGHT_FILE=light_path, CHIPDISK_PLAIN="avsync" if plain else None)
+    rec = Recorder(desk, env)
+    app = App(desk, program, cwd=desk.work, args=[song], env=app_env, swapcount=counter)
     time.sleep(1.0)
     if os.environ.get("AVSYNC_NICE"):
-        for p in procs.procs + [app.proc]:
+        for p in desk.procs:
             if p.poll() is None:
                 set_nice(p.pid, int(os.environ["AVSYNC_NICE"]))
-        for pid in (int(open(os.path.join(env["PULSE_RUNTIME_PATH"], "pid")).read()),
-                    os.getpid()):
+        for pid in (desk.pulse_pid, os.getpid()):
             set_nice(pid, int(os.environ["AVSYNC_NICE"]))
     app.xdo("mousemove", *app.to_screen((300, 150)))
     app.xdo("key", "Right", pause=5.0)  # the fade to the rings and back
@@ -315,24 +310,21 @@ def main():
     volume = int(os.environ.get("AVSYNC_VOLUME", "64"))
     program = os.path.abspath(os.path.join(build, "app", "chipdisk"))
     counter = os.path.abspath(os.path.join(build, "bench", "swapcount.so"))
-    work = scratch_dir("chipdisk-avsync-")
-    procs = Processes()
-    pid = None
+    desk = None
     print("load at start: %s%s" % (open("/proc/loadavg").read().split()[0],
                                     ", nice %s" % os.environ["AVSYNC_NICE"]
                                     if os.environ.get("AVSYNC_NICE") else ""))
     try:
-        env = base_env(os.path.join(work, "env"))
-        display = Display(procs, env)
-        pid = start_pulse_server(env)
-        copy_data(work)
-        song = os.path.join(work, "clicks.xm")
+        desk = Desktop(os.path.join(os.environ.get("TMPDIR", "/tmp"), "chipdisk-avsync-out"))
+        desk.start_pulse(record=False)
+        desk.copy_data()
+        song = os.path.join(desk.work, "clicks.xm")
         with open(song, "wb") as f:
             f.write(click_song(volume))
         totals = {"compensated": [], "plain (CHIPDISK_PLAIN=avsync)": []}
         for r in range(runs):
             for name, plain in (("plain (CHIPDISK_PLAIN=avsync)", True), ("compensated", False)):
-                res = run_once(procs, display, env, work, program, counter, song, seconds, plain)
+                res = run_once(desk, program, counter, song, seconds, plain)
                 totals[name] += describe("%s, run %d" % (name, r + 1), *res)
         if runs > 1:
             for name, cross in totals.items():
@@ -342,10 +334,8 @@ def main():
                         np.percentile(cross, 75), len(cross)))
         print("load at end: %s" % open("/proc/loadavg").read().split()[0])
     finally:
-        procs.stop()
-        if pid:
-            os.kill(pid, 15)
-        shutil.rmtree(work, ignore_errors=True)
+        if desk:
+            desk.close()
 
 
 if __name__ == "__main__":
