@@ -44,7 +44,7 @@ def same_bytes(work):
     check(not differ + errors and first.size == (465, 330) and first.getpixel((0, 0))[3] == 0 and
           first.getpixel((200, 150))[3] == 255, "two runs are byte-identical (%s differ); 465 x 330, transparent "
           "outside the star, opaque view" % (differ + errors))
-    record(work + "/c", "--seconds", "1", "--fps", "1", "--effect", "1", "--scale", "2")
+    record(work + "/c", "--seconds", "1", "--fps", "1", "--effect=1", "--scale=2")  # both forms of option
     big = Image.open(work + "/c/frame-000001.png")
     check(not ImageChops.difference(first.resize((930, 660), Image.NEAREST), big).getbbox(), "--scale 2 magnifies it")
 
