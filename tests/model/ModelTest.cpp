@@ -87,6 +87,7 @@ TEST_F(Md2, HeaderRulesDecideWhatLoads) {
         {"negative triangle offset", [](Bytes& d) { put32(d, OfsTris, -12); }, false},
         {"too many triangles", [](Bytes& d) { put32(d, NumTris, 200); }, false},
         {"frames past the end", [](Bytes& d) { put32(d, NumFrames, 3); }, false},
+        {"a single frame cut inside its vertices", [](Bytes& d) { put32(d, NumFrames, 1); d.resize(68 + 12 + 40 + 11); }, false},
         {"negative frame offset", [](Bytes& d) { put32(d, OfsFrames, -40); }, false},
         {"last frame one byte past the end", [](Bytes& d) { put32(d, OfsFrames, 68 + 12 + 1); }, false},
         {"padding of the last frame cut off", [](Bytes& d) { d.resize(d.size() - 8); }, true},
