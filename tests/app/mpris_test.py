@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""The media controls on a private bus, heard at a null sink; and no bus at all. The songs are two
-tones, each after 1.44 s of silence. Usage: mpris_test.py SCENARIO CHIPDISK SONG_WRITER OUTPUT_DIR"""
+"""The media controls on a private bus, heard at a null sink, and a file dropped on the view; and no
+bus at all. The songs are two tones, each after 1.44 s of silence; the drag source lies beside the
+song writer. Usage: mpris_test.py SCENARIO CHIPDISK SONG_WRITER OUTPUT_DIR"""
 import os
 import shutil
 import subprocess
@@ -29,7 +30,7 @@ def quiet(desk):
     return rms(desk.mono(-RATE // 2)) < 30
 
 
-def media(desk, app):
+def media(desk, app, dragger):
     follow = os.path.join(desk.outdir, "follow.txt")  # what the change signals tell, a line each
     desk.spawn(["playerctl", "-p", "chipdisk", "--follow", "metadata", "--format", "{{status}} {{title}}"],
                env=desk.env, stdout=open(follow, "w"))
@@ -65,6 +66,17 @@ def media(desk, app):
     uri = "file://" + os.path.join(desk.work, "data", "songs", first + ".xm")
     ctl(desk, "open", uri)
     check(ctl(desk, "metadata", "xesam:url") == uri, "OpenUri plays a module file")
+    dropped = os.path.join(desk.work, "data", "songs", second + ".xm")
+    drag = desk.spawn([dragger, dropped], env=desk.env, stdout=subprocess.PIPE, text=True)
+    source = wait_for(lambda: desk.run("xdotool", "search", "--onlyvisible", "--name", "^drag source$").split(),
+                      "the drag source")[0]
+    app.xdo("mousemove", "--window", source, 60, 60)
+    app.xdo("mousedown", 1)
+    for x in (380, 300, 200):  # the toolkit starts a drag only after the pointer has moved
+        app.xdo("mousemove", *app.to_screen((x, 150)), pause=0.3)
+    app.xdo("mouseup", 1)
+    check(drag.communicate(timeout=20)[0].strip() == "taken", "the view takes a dropped file")
+    wait_for(lambda: ctl(desk, "metadata", "xesam:url") == "file://" + dropped, "the dropped module file to play")
     desk.run("dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.chipdisk",
              "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit")
 
@@ -79,7 +91,10 @@ if __name__ == "__main__":
         subprocess.run([writer, songs], check=True)
         desk.start_pulse()
         app = App(desk, os.path.abspath(program), cwd=desk.work)
-        media(desk, app) if name == "media" else wait_for(lambda: tone(desk) in TONES, "a song at the sink")
+        if name == "media":
+            media(desk, app, os.path.join(os.path.dirname(writer), "drag_file"))
+        else:
+            wait_for(lambda: tone(desk) in TONES, "a song at the sink")
         app.finish(ended=name == "media")
     finally:
         desk.close()
