@@ -1,3 +1,4 @@
+#include "CCommandLine.h"
 #include "CEffectCycle.h"
 #include "HotSpots.h"
 
@@ -5,6 +6,9 @@
 #include <wx/defs.h>
 
 #include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -32,6 +36,40 @@ TEST(Input, SpotsHighlightsAndKeys) {
                                       {WXK_RIGHT, KeyAction::NextEffect}, {WXK_LEFT, KeyAction::None}, {WXK_SPACE, KeyAction::None},
                                       {'A', KeyAction::None}, {WXK_NUMPAD_UP, KeyAction::None}, {WXK_NUMPAD_RIGHT, KeyAction::None}})
         EXPECT_EQ(int(action), int(keyActionFor(key))) << "key " << key;
+}
+
+// What a window is given, what a recording is set to, or the start of the one line on what is wrong.
+TEST(CommandLine, ReadsWhatUsersType) {
+    struct Case { std::vector<std::string> args; command_t::Mode mode; std::string told; };
+    const std::vector<Case> cases = {
+        {{}, command_t::Window, ""},
+        {{"a.xm", "-", "b.mod"}, command_t::Window, "a.xm|-|b.mod|"},
+        {{"a.xm", "--", "--help"}, command_t::Window, "a.xm|--help|"},
+        {{"--record", "out", "--fps", "2", "--scale=3", "--effect", "0", "--song=s.xm", "--seconds", "1.5"},
+         command_t::Record, "out 2 3 0 s.xm 1.5"},
+        {{"--record=out.mkv"}, command_t::Record, "out.mkv 60 1 -1  0"},
+        {{"--help", "--frobnicate"}, command_t::Help, ""},
+        {{"--record="}, command_t::Error, "--record needs"},
+        {{"--record", "out", "--fps"}, command_t::Error, "--fps needs a value"},
+        {{"--record", "out", "--fps", "2x"}, command_t::Error, "--fps must"},
+        {{"--record", "out", "--scale", "5"}, command_t::Error, "--scale must"},
+        {{"--record", "out", "--seconds", "nan"}, command_t::Error, "--seconds must"},
+        {{"--record", "out", "a.xm"}, command_t::Error, "a recording plays one song"},
+        {{"--fps", "30"}, command_t::Error, "--seconds, --fps"},
+        {{"-x"}, command_t::Error, "unknown option '-x'"},
+    };
+    for (const Case& c : cases) {
+        const command_t got = CCommandLine::parse(c.args);
+        std::string told = got.error;
+        for (const std::string& song : got.songs) told += song + "|";
+        if (got.mode == command_t::Record) {
+            std::ostringstream settings;
+            settings << got.out << " " << got.fps << " " << got.scale << " " << got.effect << " " << got.song << " " << got.seconds;
+            told = settings.str();
+        }
+        EXPECT_TRUE(got.mode == c.mode && told.compare(0, c.told.size(), c.told) == 0 && (c.told.empty() == told.empty()))
+            << (c.args.empty() ? "" : c.args[0]) << " ...: " << told;
+    }
 }
 
 // Frames every 10 ms (a delta of 1); Right pressed at some of them, the state checked after.
