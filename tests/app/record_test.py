@@ -68,6 +68,8 @@ def bad_arguments(work):
         check(r.returncode == 2 and len(r.stderr.strip().splitlines()) == 1 and not os.path.exists(out),
               "%s: status 2, one line, nothing written (%s)" % (" ".join(args), r.stderr.strip()))
     check(record("/proc/no/such/folder").returncode == 2, "an unwritable OUT: status 2")
+    check(record(work + "/song", "--fps", "1", "--seconds", "1", "--song", "data/songs/pixel_rain.xm").returncode == 0,
+          "a readable --song records")
     r = record(out, "--fps", "1", env={"CHIPDISK_DATA": work})  # no songs: a minute of the silent effects
     check(r.returncode == 0 and len(os.listdir(out)) == 61, "without songs: 60 frames at 1 a second, and the audio")
 
