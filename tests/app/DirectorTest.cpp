@@ -106,20 +106,21 @@ TEST_F(Director, TunnelCameraPlacesAPointWhereWorkedOut) {
 // sin t/4000, sin t/200) looking at the origin through 25 degrees; window coordinates, y up.
 TEST_F(Director, BallStaysInViewUnderItsWhiteGlow) {
     director->holdEffect(3);
-    double ballPixels = 0, sumX = 0, sumY = 0;
+    double ballPixels = 0, sumX = 0, sumY = 0, bare = 0;
     director->sceneDrawn = [&] {
         std::vector<float> depth(396 * 260);
         glReadPixels(0, 0, 396, 260, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
-        ballPixels = sumX = sumY = 0;
+        ballPixels = sumX = sumY = bare = 0;
         for (int i = 0; i < 396 * 260; ++i) {
             const bool ball = depth[i] < 0.995f;  // nearer than the background sphere, 50 units away
-            ballPixels += ball, sumX += ball * (i % 396), sumY += ball * (i / 396);
+            ballPixels += ball, sumX += ball * (i % 396), sumY += ball * (i / 396), bare += depth[i] == 1.0f;
         }
     };
     struct Case { int t; double x, y; };
     for (const Case& c : {Case{6600, 157.2, 166.1}, {8000, 274.2, 168.0}, {20600, 283.5, 94.7}}) {
         director->Render(c.t - 16), director->beginFrame(c.t), director->drawEffect();
         ASSERT_GT(ballPixels, 396 * 260 / 200) << "t = " << c.t;
+        EXPECT_EQ(0, bare) << "t = " << c.t;  // the background sphere behind it everywhere
         EXPECT_LT(ballPixels, 396 * 260 * 0.4) << "t = " << c.t;  // most of the view stays free
         EXPECT_NEAR(c.x, sumX / ballPixels, 3) << "t = " << c.t;
         EXPECT_NEAR(c.y, sumY / ballPixels, 3) << "t = " << c.t;
