@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <wx/defs.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,6 +74,14 @@ TEST(CommandLine, ReadsWhatUsersType) {
         EXPECT_TRUE(got.mode == c.mode && told.compare(0, c.told.size(), c.told) == 0 && (c.told.empty() == told.empty()))
             << (c.args.empty() ? "" : c.args[0]) << " ...: " << told;
     }
+    // the one line before the window opens: a folder without files, a missing file
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("chipdisk-songs-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    EXPECT_NE("", CCommandLine::checkSongs({dir.string()}));
+    std::ofstream(dir / "a.xm") << "x";
+    EXPECT_EQ("", CCommandLine::checkSongs({dir.string(), (dir / "a.xm").string()}));
+    EXPECT_NE("", CCommandLine::checkSongs({(dir / "b.xm").string()}));
+    std::filesystem::remove_all(dir);
 }
 
 // Frames every 10 ms (a delta of 1); Right pressed at some of them, the state checked after.
