@@ -4,6 +4,7 @@ Usage, from the repository root: record_test.py SCENARIO CHIPDISK UNUSED WORK_DI
 import filecmp
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -37,8 +38,11 @@ def same_bytes(work):
     check(all(record(out, "--seconds", "1", "--fps", "30", "--effect", "1").returncode == 0 for out in runs),
           "1 s of PNG + WAV, twice")
     names = sorted(os.listdir(runs[0]))
+    with open(os.path.join(runs[0], "audio.wav"), "rb") as f:
+        head = struct.unpack("<4sI8sIHHIIHH4sI", f.read(44)) + (len(f.read()),)
     check(names == ["audio.wav"] + ["frame-%06d.png" % (i + 1) for i in range(30)] and
-          os.path.getsize(os.path.join(runs[0], "audio.wav")) == 44 + 44100 * 4, "30 frames, 1 s of 16-bit stereo")
+          head == (b"RIFF", 36 + 176400, b"WAVEfmt ", 16, 1, 2, 44100, 176400, 4, 16, b"data", 176400, 176400),
+          "30 frames, 1 s of 16-bit stereo PCM at 44.1 kHz, its header as players read it (%s)" % (head,))
     _, differ, errors = filecmp.cmpfiles(runs[0], runs[1], names, shallow=False)
     first = Image.open(os.path.join(runs[0], "frame-000001.png"))
     check(not differ + errors and first.size == (465, 330) and first.getpixel((0, 0))[3] == 0 and
