@@ -69,7 +69,7 @@ def change(work):
 
 def bad_arguments(work):
     out = os.path.join(work, "bad")
-    for args in (["--fps", "0"], ["--fps", "241"], ["--fps", "2x"], ["--seconds", "0"], ["--seconds", "3601"], ["--scale", "5"],
+    for args in (["--fps", "0"], ["--fps", "241"], ["--seconds", "0"], ["--seconds", "3601"], ["--scale", "5"],
                  ["--effect", "4"], ["--song", "/nonexistent.xm"], ["--song", "README.md"], ["--frobnicate"]):
         r = record(out, *args)
         check(r.returncode == 2 and len(r.stderr.strip().splitlines()) == 1 and not os.path.exists(out),
