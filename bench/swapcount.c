@@ -1,6 +1,6 @@
 /* Preloaded into the chipdisk by bench_window.sh: counts buffer swaps and keeps
  * "<swaps> <first swap, ns since epoch> <last swap, ns since epoch>" in the
- * file named by SWAPCOUNT_FILE, rewritten at most every 100 ms. With SWAPTIMES_FILE
+ * file named by SWAPCOUNT_FILE, replaced at most every 100 ms. With SWAPTIMES_FILE
  * set, every swap's time (ns since epoch) is appended there, one a line. With
  * SWAPLIGHT_FILE set (bench_avsync.py), every swap appends
  * "<CLOCK_MONOTONIC ns when the swap returned> <mean R+G+B of the middle of the view>",
@@ -11,6 +11,21 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
+
+/* Replaces the counter's file whole: a reader polling it while the program runs sees
+ * the old line or the new one, never an emptied or half-written file. */
+int swapcountWrite(const char* path, unsigned long swaps, long long first, long long last) {
+    char fresh[4096];
+    if (snprintf(fresh, sizeof fresh, "%s.new", path) >= (int)sizeof fresh)
+        return -1;
+    FILE* f = fopen(fresh, "w");
+    if (!f)
+        return -1;
+    const int printed = fprintf(f, "%lu %lld %lld\n", swaps, first, last);
+    if (fclose(f) != 0 || printed < 0)
+        return -1;
+    return rename(fresh, path);
+}
 
 static long long clockNs(clockid_t clock) {
     struct timespec ts;
@@ -64,11 +79,7 @@ void glXSwapBuffers(Display* dpy, GLXDrawable drawable) {
     }
     const char* path = getenv("SWAPCOUNT_FILE");
     if (path && (swaps == 1 || now - written >= 100000000LL)) {
-        FILE* f = fopen(path, "w");
-        if (f) {
-            fprintf(f, "%lu %lld %lld\n", swaps, first, now);
-            fclose(f);
-        }
+        swapcountWrite(path, swaps, first, now);
         written = now;
     }
 }

@@ -4,8 +4,11 @@ PulseAudio null sink, under a seeded random stream of clicks, keys and drags.
 Usage: soak.py CHIPDISK SWAPCOUNT_SO OUTPUT_DIR SECONDS [SEED]
 Fails on a crash, a stall (no new frame or an unchanged view for 5 s), resident
 memory that keeps growing, or a silent stretch in the music longer than 0.5 s.
-Stop is never pressed, so the music should never pause."""
+Stop is never pressed, so the music should never pause. A stall leaves every thread's
+stack (stacks.txt), the last actions before it (actions.txt) and the view (stalled.png)
+in the output folder, and says whether the frames came back."""
 import os
+import collections
 import random
 import subprocess
 import sys
@@ -90,9 +93,10 @@ def view_point(rng):
             return p
 
 
-def act(app, rng, margin, loads):
+def act(app, rng, margin, loads, log):
     kind = rng.choices(["spot", "click", "key", "hover", "drag", "double", "right"],
                        [3, 3, 6, 3, 2, 1, 1])[0]
+    log.append("%.3f %s" % (time.time(), kind))
     if kind == "spot":
         name = rng.choice(list(SPOTS))
         app.xdo("mousemove", *app.to_screen(SPOTS[name]))
@@ -104,6 +108,7 @@ def act(app, rng, margin, loads):
     elif kind == "key":
         app.xdo("mousemove", *app.to_screen(view_point(rng)))  # the view takes the keys
         key = rng.choice(KEYS)
+        log[-1] += " " + key
         app.xdo("key", key)
         loads[0] += key in ("Up", "Down")
     elif kind == "hover":
@@ -126,6 +131,35 @@ def act(app, rng, margin, loads):
         for i in range(1, 4):
             app.xdo("mousemove", start[0] + dx * i // 3, start[1] + dy * i // 3)
         app.xdo("mouseup", "1")
+
+
+def stacks(pid):
+    """Every thread's stack of the running program, as gdb prints them."""
+    return subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt"],
+                          capture_output=True, text=True, timeout=120).stdout
+
+
+def report_stall(app, outdir, log, view, message):
+    """Keeps what shows why frames stopped, then watches whether they come back."""
+    view.save(os.path.join(outdir, "stalled.png"))
+    with open(os.path.join(outdir, "actions.txt"), "w") as f:
+        f.write("\n".join(log) + "\n")
+    before = app.swaps()
+    with open(os.path.join(outdir, "stacks.txt"), "w") as f:
+        f.write(stacks(app.proc.pid))
+    time.sleep(10)
+    back = app.swaps() - before
+    raise AssertionError("%s; %s in the 10 s after the stacks were taken"
+                         % (message, "%d frames came" % back if back else "no frame came"))
+
+
+def longest_gaps(times_path, start, end, count=3):
+    """The longest times between two frames swapped between start and end (seconds
+    since the epoch), longest first, as (gap in seconds, when it ended)."""
+    with open(times_path) as f:
+        times = [int(line) / 1e9 for line in f if line.strip()]
+    times = [t for t in times if start <= t <= end]
+    return sorted(((b - a, b) for a, b in zip(times, times[1:])), reverse=True)[:count]
 
 
 def gaps(levels):
@@ -159,7 +193,10 @@ def main():
         wait_for(lambda: rec.count() > 0, "the recording")
         desk.copy_data()
         start_block = rec.count()
-        app = App(desk, os.path.abspath(program), cwd=desk.work, swapcount=os.path.abspath(swapcount))
+        times_path = os.path.join(outdir, "swaptimes")
+        open(times_path, "w").close()
+        app = App(desk, os.path.abspath(program), cwd=desk.work, swapcount=os.path.abspath(swapcount),
+                  env={"SWAPTIMES_FILE": times_path})
         wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
         margin = margin_point()
         # warm-up: every effect and every song once, so that the baseline holds them all
@@ -183,6 +220,7 @@ def main():
         loads = [0]
         rss = []
         actions = 0
+        log = collections.deque(maxlen=60)
         t0 = time.time()
         first_swaps = app.swaps()
         last_check = t0
@@ -191,7 +229,7 @@ def main():
             if app.proc.poll() is not None:
                 raise AssertionError("the program ended (status %d) after %.0f s"
                                      % (app.proc.returncode, time.time() - t0))
-            act(app, rng, margin, loads)
+            act(app, rng, margin, loads, log)
             actions += 1
             time.sleep(rng.uniform(0.1, 1.0))
             now = time.time()
@@ -199,18 +237,20 @@ def main():
                 swaps, view = app.swaps(), app.view()
                 change = difference(last_view, view)
                 if swaps <= last_swaps or change <= 1:
-                    view.save(os.path.join(outdir, "stalled.png"))
-                    raise AssertionError("stalled after %.0f s: %d new frames, view change %.1f"
-                                         % (now - t0, swaps - last_swaps, change))
+                    report_stall(app, outdir, log, view, "stalled after %.0f s: %d new frames, view change %.1f"
+                                 % (now - t0, swaps - last_swaps, change))
                 rss.append((now - t0, rss_kb(app)))
                 last_check, last_swaps, last_view = now, swaps, view
         elapsed = time.time() - t0
         frames = app.swaps() - first_swaps
+        longest = longest_gaps(times_path, t0, t0 + elapsed)
         end_block = rec.count()
         app.click(app.to_screen((387, 7)))  # the close spot
         status = app.proc.wait(10)
         print("ran %.0f s after a %.0f s warm-up: %d actions, %d song loads by key or spot, %d frames (%.1f fps)"
               % (elapsed, time.time() - began - elapsed, actions, loads[0], frames, frames / elapsed))
+        print("longest times between two frames: %s"
+              % ", ".join("%.0f ms at %.0f s" % (1000 * gap, at - t0) for gap, at in longest))
 
         # memory: after a warm-up, the last third against the first third
         warm = [kb for _, kb in rss]

@@ -208,7 +208,7 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
         views = [self.view() for _ in range(shots) if not time.sleep(gap)]
         return min(difference(a, b) for a, b in zip(views, views[1:]))
 
-    def swaps(self):  # the counter rewrites its file in place: an empty read keeps the last count
+    def swaps(self):  # the counter replaces its file whole; it is empty only before the first frame
         with open(self.swap_path) as f:
             self.count = int((f.read().split() or [self.count])[0])
         return self.count
