@@ -270,13 +270,25 @@ void releaseSilentSongs(const FMUSIC_MODULE* keep) {
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
     if (!name) return nullptr;
-    auto mod = std::make_unique<FMUSIC_MODULE>();
-    mod->path = name;
-    mod->mpt = decode(mod->path);
-    if (!mod->mpt) return nullptr;
-    FMUSIC_MODULE* handle = mod.get();
+    std::unique_ptr<openmpt::module> mpt = decode(name);
+    if (!mpt) return nullptr;
+    // One handle a file: a run that steps through its songs for hours holds no more
+    // handles than it has files.
+    auto& list = songs();
+    auto known = std::find_if(list.begin(), list.end(), [name](const auto& song) { return song->path == name; });
+    if (known == list.end()) {
+        list.push_back(std::make_unique<FMUSIC_MODULE>());
+        list.back()->path = name;
+        known = std::prev(list.end());
+    }
+    FMUSIC_MODULE* handle = known->get();
+    Output& o = output();
+    // the file loaded afresh replaces the module, under the lock should it be sounding
+    lock(o);
+    handle->mpt.swap(mpt);
+    if (handle == o.current) o.pending = 0;
+    unlock(o);
     releaseSilentSongs(handle);
-    songs().push_back(std::move(mod));
     return handle;
 }
 

@@ -4,7 +4,7 @@
 // The sound operations the chipdisk relies on, played through libopenmpt and
 // SDL2 audio, with the spectrum computed by KissFFT.
 
-struct FMUSIC_MODULE;   // opaque song handle, owned by the sound layer for the whole run
+struct FMUSIC_MODULE;   // opaque song handle, one a file, owned by the sound layer for the whole run
 struct FSOUND_DSPUNIT;  // opaque handle of the spectrum analysis unit
 
 signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);

@@ -90,7 +90,8 @@ TEST(Load, SongsAreKnownByTheirHeader) {
 // Rendered with no device: a held song sends silence and its spectrum falls to zero,
 // then goes on sample for sample; a stop clears the hold and the next play starts over.
 // The spectrum follows the song that sounds and hears both channels alike; stepping
-// through songs keeps few decoded, and an old handle plays unless its file went away.
+// through songs keeps few decoded and no more handles than files, and an old handle
+// plays unless its file went away.
 TEST(Layer, PlaybackWithNoDevice) {
     ONE_SCENARIO_PER_PROCESS();
     TempDir tmp;
@@ -124,6 +125,7 @@ TEST(Layer, PlaybackWithNoDevice) {
     for (int step = 0; step < 20; step++)
         FMUSIC_StopSong(song), FMUSIC_PlaySong(song = FMUSIC_LoadSong((tmp / (step % 2 ? "61" : "49")).c_str()));
     EXPECT_LE(soundLayerDecodedSongs(), 2);
+    EXPECT_EQ(FMUSIC_LoadSong((tmp / "49").c_str()), low) << "one handle a file, however often it loads";
     FMUSIC_StopSong(low);  // not the one sounding: changes nothing
     EXPECT_EQ(peak((render(8192), FSOUND_DSP_GetSpectrum())), 12);
     ASSERT_EQ(FMUSIC_PlaySong(low), 1);
