@@ -1,0 +1,179 @@
+// Gathering the user's songs from folders and playlists; a song here is any file
+// whose content starts with "song".
+#include "CSongCollector.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using Paths = std::vector<std::string>;
+
+namespace {
+
+bool startsWithSong(const std::string& path) {
+    std::ifstream in(path);
+    std::string head(4, '\0');
+    return in.read(&head[0], 4) && head == "song";
+}
+
+void write(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The songs found, relative to `root`, and the summary lines.
+struct Collected {
+    Paths songs;
+    std::vector<std::string> lines;
+};
+
+Collected collect(const TempDir& root, const Paths& given, std::size_t cap = CSongCollector::MAX_SONGS) {
+    CSongCollector collector(startsWithSong, cap);
+    Collected out;
+    Paths absolute;
+    for (const std::string& g : given) absolute.push_back(root / g);
+    collector.collect(absolute, [&](const std::string& path) {
+        out.songs.push_back(fs::path(path).lexically_normal().string().substr(root.path().size() + 1));
+        return true;
+    });
+    out.lines = CSongCollector::summaryLines(collector.summary());
+    for (std::string& line : out.lines)
+        if (line.compare(0, root.path().size(), root.path()) == 0) line.erase(0, root.path().size() + 1);
+    return out;
+}
+
+// Root reads every folder; without these two capabilities this thread reads as its owner would.
+class NoReadOverride {
+public:
+    NoReadOverride() {
+        syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct lowered[2] = {saved[0], saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header, lowered);
+    }
+    ~NoReadOverride() { syscall(SYS_capset, &header, saved); }
+
+private:
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+};
+
+}  // namespace
+
+TEST(NaturalOrder, DigitsByValueCaseFoldedTiesByBytes) {
+    const struct {
+        const char* first;
+        const char* second;
+    } ordered[] = {
+        {"track2.xm", "track10.xm"},
+        {"track 9", "track 10"},
+        {"a", "B"},
+        {"B", "c"},
+        {"Apple", "apple"},
+        {"01 intro.it", "1 intro.it"},
+        {"song", "song1"},
+        {"x2y3", "x2y10"},
+        {"99999999999999999999", "100000000000000000000"},
+        {"Zebra", "ärger"},
+        {"Ökonom", "öl"},
+        {"\xff\xfe", "\xff\xff"},
+        {"Z", "\xff"},
+        {"a b", "a0"},
+    };
+    for (const auto& o : ordered) {
+        EXPECT_TRUE(CSongCollector::naturalLess(o.first, o.second)) << o.first << " < " << o.second;
+        EXPECT_FALSE(CSongCollector::naturalLess(o.second, o.first)) << o.second << " < " << o.first;
+    }
+    EXPECT_FALSE(CSongCollector::naturalLess("same", "same"));
+}
+
+// Nested folders depth first in natural order, hidden entries, a link loop, a link
+// to nothing, a folder that cannot be read, files that are not songs.
+TEST(Collect, AFolderIsWalkedInNaturalOrder) {
+    TempDir tmp;
+    for (const char* song : {"Artist A/track10.xm", "Artist A/track2.xm", "Artist A/album/01 intro.it", "b/song.it",
+                             "b/.hidden.xm", ".secret/x.xm", "b/playlist.m3u", "c/d/e.mod", "Closed/inside.xm"})
+        write(tmp / std::string("mods/") + song, "song");
+    write(tmp / "mods/b/playlist.m3u", "track2.xm\n");
+    write(tmp / "mods/readme.txt", "text");
+    write(tmp / "mods/cover.png", "\x89PNG");
+    write(tmp / "empty/.keep", "");
+    fs::create_directory_symlink(tmp / "mods", tmp / "mods/c/d/loop");
+    fs::create_symlink(tmp / "nothing", tmp / "mods/c/dangling.xm");
+    fs::permissions(tmp / "mods/Closed", fs::perms::none);
+    Collected c;
+    {
+        NoReadOverride asOwner;
+        c = collect(tmp, {"mods", "empty"});
+    }
+    fs::permissions(tmp / "mods/Closed", fs::perms::owner_all);
+    const Paths songs = {"mods/Artist A/album/01 intro.it", "mods/Artist A/track2.xm", "mods/Artist A/track10.xm",
+                         "mods/b/song.it", "mods/c/d/e.mod"};
+    EXPECT_EQ(c.songs, songs);
+    const std::vector<std::string> lines = {"4 files are not songs, 1 folder could not be read",
+                                            "empty holds no song"};
+    EXPECT_EQ(c.lines, lines);
+}
+
+TEST(Collect, TheCapKeepsTheFirstSongsInOrder) {
+    TempDir tmp;
+    for (const char* song : {"f/3", "f/1", "f/2", "f/10"}) write(tmp / song, "song");
+    const struct {
+        std::size_t cap;
+        Paths songs;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {2, {"f/1", "f/2"}, {"only the first 2 songs are listed"}},
+        {4, {"f/1", "f/2", "f/3", "f/10"}, {}},
+    };
+    for (const auto& c : cases) {
+        const Collected got = collect(tmp, {"f"}, c.cap);
+        EXPECT_EQ(got.songs, c.songs) << c.cap;
+        EXPECT_EQ(got.lines, c.lines) << c.cap;
+    }
+}
+
+// Comments, relative and absolute paths, CRLF, a byte-order mark, URLs, missing
+// entries, a playlist naming a playlist, a loop of playlists; PLS by entry number.
+TEST(Collect, PlaylistsInTheirOwnOrder) {
+    TempDir tmp;
+    for (const char* song : {"s/one.xm", "s/two.xm", "s/three.xm", "s/sub/four.xm"}) write(tmp / song, "song");
+    write(tmp / "s/notes.txt", "text");
+    const std::string three = tmp / "s/three.xm";
+    write(tmp / "lists/a.m3u", "#EXTM3U\r\n#EXTINF:1,x\r\n../s/two.xm\r\n  \r\n" + three + "\r\nhttp://x/y.xm\r\n");
+    write(tmp / "lists/b.M3U8", "\xEF\xBB\xBF../s/one.xm\nmissing.xm\n../s/notes.txt\na.m3u\nc.m3u\n");
+    write(tmp / "lists/c.m3u", "b.M3U8\n../s/sub\nfile://" + tmp.path() + "/s/one.xm\n");
+    write(tmp / "lists/d.pls", "[playlist]\nFile2=../s/two.xm\nTitle1=x\nfile1=../s/one.xm\nFile3=\nNumberOfEntries=3\n");
+    const struct {
+        const char* list;
+        Paths songs;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"lists/a.m3u", {"s/two.xm", "s/three.xm"}, {"1 playlist entry is a URL"}},
+        {"lists/b.M3U8",
+         {"s/one.xm", "s/two.xm", "s/three.xm", "s/sub/four.xm", "s/one.xm"},
+         {"1 file is not a song, 1 playlist entry names no file, 1 playlist entry is a URL"}},
+        {"lists/d.pls", {"s/one.xm", "s/two.xm"}, {}},
+    };
+    for (const auto& c : cases) {
+        const Collected got = collect(tmp, {c.list});
+        EXPECT_EQ(got.songs, c.songs) << c.list;
+        EXPECT_EQ(got.lines, c.lines) << c.list;
+    }
+}
+
+TEST(Collect, PlaylistsNestAtMostEightDeep) {
+    TempDir tmp;
+    write(tmp / "song.xm", "song");
+    for (int n = 1; n <= 9; n++) write(tmp / ("l" + std::to_string(n) + ".m3u"), "l" + std::to_string(n + 1) + ".m3u\n");
+    write(tmp / "l9.m3u", "song.xm\n");
+    EXPECT_EQ(collect(tmp, {"l2.m3u"}).songs, Paths{"song.xm"});
+    const Collected tooDeep = collect(tmp, {"l1.m3u"});
+    EXPECT_TRUE(tooDeep.songs.empty());
+    EXPECT_EQ(tooDeep.lines, std::vector<std::string>{"1 playlist could not be read"});
+}
