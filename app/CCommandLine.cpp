@@ -1,10 +1,8 @@
 #include "CCommandLine.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 #include <cmath>
 #include <cstdlib>
 
@@ -67,19 +65,11 @@ const char* CCommandLine::usage() {
 }
 
 std::string CCommandLine::checkSongs(const std::vector<std::string>& songs) {
+    // what a folder or a playlist holds is told once the songs are gathered
     for (const std::string& song : songs) {
         struct stat st;
         if (stat(song.c_str(), &st) != 0)
-            return "'" + song + "' does not exist; " +
-                   (songs.size() == 1 ? "no songs to play" : "its slot stays silent");
-        if (!S_ISDIR(st.st_mode)) continue;
-        bool empty = true;
-        if (DIR* dir = opendir(song.c_str())) {
-            while (struct dirent* entry = readdir(dir))
-                if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) empty = false;
-            closedir(dir);
-        }
-        if (empty) return "the folder '" + song + "' holds no file; no songs to play";
+            return "'" + song + "' does not exist; " + (songs.size() == 1 ? "no songs to play" : "it is left out");
     }
     return "";
 }

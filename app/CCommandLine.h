@@ -25,8 +25,8 @@ class CCommandLine {
 public:
     static command_t parse(const std::vector<std::string>& args);  // args without argv[0]
     static const char* usage();
-    // One line on what is wrong with the songs asked for ("" when nothing is): a
-    // folder that does not exist or holds no file, a file that does not exist.
+    // One line on what is wrong with the songs asked for ("" when nothing is): the
+    // first folder or file given that does not exist.
     static std::string checkSongs(const std::vector<std::string>& songs);
     // The container a recording goes to: "mp4", "mkv", "webm", or "" for a folder.
     static std::string videoKind(const std::string& out);

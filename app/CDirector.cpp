@@ -45,6 +45,7 @@ void CDirector::InitGL() {
 }
 
 void CDirector::Render(int ms) {
+    songs->update();
     beginFrame(ms);
     drawEffect();
     toggleEffect();

@@ -2,50 +2,128 @@
 
 #include "CDataRoot.h"
 #include "CF3D.h"
+#include "CSongCollector.h"
 #include "SoundLib.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <utility>
+
+namespace {
+// How long the start waits for the first of the user's songs before the window goes on
+// without it: a song file given by name is there at once, a large tree may take longer.
+const auto FIRST_SONG_WAIT = std::chrono::milliseconds(200);
+}  // namespace
+
+struct CSongCtrl::Walk {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::string> found;  // not yet taken by the GUI thread
+    bool done = false;
+    CSongCollector::Summary summary;  // once done
+    std::atomic<bool> cancel{false};
+};
 
 CSongCtrl::CSongCtrl(CF3D* f3d, std::vector<std::string> files)
     : shownSong(1), currentSong(1), songCount(0), module(nullptr),
       fading(0), fadeDir(0), menuAlpha(1.0f), f3d(f3d), songFiles(std::move(files)) {
     FSOUND_Init(44100, 32, 0);
     loadSongs();
-    playSong(2);
+    playSong(2);  // the user's songs have no slot yet: the first one found plays below
+    takeFound(false);
     FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1);
 }
 
+CSongCtrl::~CSongCtrl() {
+    stopWalk();
+}
+
+void CSongCtrl::startWalk() {
+    auto shared = std::make_shared<Walk>();
+    walk = shared;
+    walker = std::thread([shared, given = songFiles] {
+        CSongCollector collector([](const std::string& path) { return soundLayerIsSong(path.c_str()); });
+        collector.collect(given, [&shared](const std::string& path) {
+            std::lock_guard<std::mutex> hold(shared->lock);
+            shared->found.push_back(path);
+            shared->changed.notify_all();
+            return !shared->cancel.load();
+        });
+        std::lock_guard<std::mutex> hold(shared->lock);
+        shared->summary = collector.summary();
+        shared->done = true;
+        shared->changed.notify_all();
+    });
+    std::unique_lock<std::mutex> hold(shared->lock);
+    shared->changed.wait_for(hold, FIRST_SONG_WAIT, [&shared] { return !shared->found.empty() || shared->done; });
+}
+
+void CSongCtrl::stopWalk() {
+    if (walk) walk->cancel = true;
+    if (walker.joinable()) walker.join();
+    walk.reset();
+    startWhenFound = false;
+}
+
+bool CSongCtrl::isCollecting() const {
+    return walk != nullptr;
+}
+
+void CSongCtrl::update() {
+    takeFound(true);
+}
+
+void CSongCtrl::takeFound(bool fadeToFirst) {
+    if (!walk) return;
+    std::vector<std::string> found;
+    bool done;
+    {
+        std::lock_guard<std::mutex> hold(walk->lock);
+        found.swap(walk->found);
+        done = walk->done;
+    }
+    for (const std::string& path : found) songs.push_back({songDisplayName(path), path});
+    songCount = static_cast<int>(songs.size());
+    if (startWhenFound && songCount > 2) {
+        shownSong = currentSong;
+        playSong(2);
+        if (fadeToFirst) startFade();
+    }
+    if (!done) return;
+    walker.join();
+    for (const std::string& line : CSongCollector::summaryLines(walk->summary))
+        std::fprintf(stderr, "chipdisk: %s\n", line.c_str());
+    walk.reset();
+    startWhenFound = false;
+}
+
 void CSongCtrl::loadSongs() {
+    stopWalk();
     songs.clear();
     songs.push_back({" ", ""});
     songs.push_back({"tavro chipdisk", CDataRoot::resolve("data/songs/kirrowane-intro.xm")});
-    int count = 0;
-
-    // one folder stands for its entries; files are the songs in the order given
-    std::string folder = CDataRoot::resolve("data/songs");
-    const bool ownFolder = songFiles.empty();
-    if (!ownFolder) {
-        struct stat st;
-        if (songFiles.size() == 1 && stat(songFiles[0].c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            folder = songFiles[0];
-        } else {
-            for (const std::string& file : songFiles) songs.push_back({songDisplayName(file), file});
-            songCount = static_cast<int>(songs.size());
-            return;
-        }
+    if (!songFiles.empty()) {
+        songCount = 2;
+        startWalk();
+        // the songs found so far take their slots in the constructor's or the drop's update()
+        startWhenFound = true;
+        return;
     }
+    int count = 0;
+    const std::string folder = CDataRoot::resolve("data/songs");
     DIR* dir = opendir(folder.c_str());
     if (!dir) {
-        // a folder the user named has been reported already
-        if (ownFolder) puts("Couldn't open the directory.");
+        puts("Couldn't open the directory.");
     } else {
         count = 2;
         while (struct dirent* entry = readdir(dir)) {
@@ -67,7 +145,7 @@ void CSongCtrl::replaceSongs(std::vector<std::string> files) {
     songFiles = std::move(files);
     loadSongs();
     currentSong = 1;
-    playSong(2);
+    takeFound(false);
     shownSong = currentSong;
     fading = 1;
     fadeDir = 1;
@@ -77,6 +155,7 @@ void CSongCtrl::replaceSongs(std::vector<std::string> files) {
 void CSongCtrl::playSong(int slot) {
     // an empty folder leaves no slot 2: nothing to start
     if (slot < 1 || slot >= static_cast<int>(songs.size())) return;
+    startWhenFound = false;  // a song chosen: the walk no longer starts one
     FMUSIC_StopSong(module);
     module = FMUSIC_LoadSong(songs[slot].path.c_str());
     FMUSIC_PlaySong(module);
@@ -129,6 +208,7 @@ void CSongCtrl::play() {
 }
 
 void CSongCtrl::stop() {
+    startWhenFound = false;
     FMUSIC_StopSong(module);
 }
 

@@ -1,7 +1,9 @@
 #ifndef CHIPDISK_CSONGCTRL_H
 #define CHIPDISK_CSONGCTRL_H
 
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CF3D;
@@ -16,9 +18,21 @@ enum class Playback { Stopped, Playing, Paused };
 
 class CSongCtrl {
 public:
-    // files: the songs in this order instead of the songs folder's entries; a
-    // single folder stands for its entries
+    // files: the user's songs instead of the songs folder's entries: folders walked
+    // in natural order, playlists in their order, song files as given; only songs
+    // take slots. The walk runs on a thread of its own; the first song plays as soon
+    // as it is found (the constructor waits a moment for it), the rest fill in at
+    // each update().
     explicit CSongCtrl(CF3D* f3d, std::vector<std::string> files = {});
+    ~CSongCtrl();
+    CSongCtrl(const CSongCtrl&) = delete;
+    CSongCtrl& operator=(const CSongCtrl&) = delete;
+
+    // Takes the songs the walk found since the last call, starts the first one if
+    // nothing was chosen meanwhile, and says on standard error what the walk left
+    // out once it has ended. Once a frame, on the GUI thread.
+    void update();
+    bool isCollecting() const;  // the walk of the user's songs has not ended yet
 
     void loadSongs();
     // A new song list (files, or one folder) in place of the current one; its first
@@ -56,6 +70,10 @@ public:
     int songLineX();
 
 private:
+    struct Walk;  // what the walking thread hands over
+    void startWalk();
+    void stopWalk();
+    void takeFound(bool fadeToFirst);
     void startFade();  // the song line fades out the shown name, then in the current one
     std::vector<song_slot_t> songs;
     int shownSong;
@@ -67,6 +85,9 @@ private:
     float menuAlpha;
     CF3D* f3d;
     std::vector<std::string> songFiles;
+    std::shared_ptr<Walk> walk;
+    std::thread walker;
+    bool startWhenFound = false;  // the first song found plays, unless a button came first
 };
 
 float absf(float x);

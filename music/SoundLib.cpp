@@ -229,23 +229,30 @@ namespace {
 // Larger files are not songs; a big module is a few megabytes.
 const std::uint64_t MAX_SONG_BYTES = 64ull << 20;
 
-std::unique_ptr<openmpt::module> decode(const std::string& path) {
+// Opens a song file and reads its header; false for what is no song: not a regular
+// file, empty, too big, or a header libopenmpt turns away. A film or a disk image
+// in a folder of songs costs one small read.
+bool openSong(const std::string& path, std::ifstream& in, std::vector<char>& head, std::size_t& size) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
         static_cast<std::uint64_t>(st.st_size) > MAX_SONG_BYTES)
-        return nullptr;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    // look at the header before reading the whole file: a film or a disk image in
-    // the songs folder costs one small read
-    const std::size_t size = static_cast<std::size_t>(st.st_size);
-    const std::size_t head = std::min(size, openmpt::probe_file_header_get_recommended_size());
-    std::vector<char> bytes(head);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(head))) return nullptr;
-    if (openmpt::probe_file_header(openmpt::probe_file_header_flags_default2,
-                                   reinterpret_cast<const std::uint8_t*>(bytes.data()), head,
-                                   size) == openmpt::probe_file_header_result_failure)
-        return nullptr;
+        return false;
+    in.open(path, std::ios::binary);
+    if (!in) return false;
+    size = static_cast<std::size_t>(st.st_size);
+    head.resize(std::min(size, openmpt::probe_file_header_get_recommended_size()));
+    if (!in.read(head.data(), static_cast<std::streamsize>(head.size()))) return false;
+    return openmpt::probe_file_header(openmpt::probe_file_header_flags_default2,
+                                      reinterpret_cast<const std::uint8_t*>(head.data()), head.size(),
+                                      size) != openmpt::probe_file_header_result_failure;
+}
+
+std::unique_ptr<openmpt::module> decode(const std::string& path) {
+    std::ifstream in;
+    std::vector<char> bytes;
+    std::size_t size = 0;
+    if (!openSong(path, in, bytes, size)) return nullptr;
+    const std::size_t head = bytes.size();
     bytes.resize(size);
     in.read(bytes.data() + head, static_cast<std::streamsize>(size - head));
     bytes.resize(head + static_cast<std::size_t>(in.gcount()));  // a file that shrank meanwhile
@@ -290,6 +297,13 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
     unlock(o);
     releaseSilentSongs(handle);
     return handle;
+}
+
+bool soundLayerIsSong(const char* path) {
+    std::ifstream in;
+    std::vector<char> head;
+    std::size_t size = 0;
+    return path && openSong(path, in, head, size);
 }
 
 int soundLayerDecodedSongs() {

@@ -28,6 +28,10 @@ float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first
 // for that. Never called: the newest audio but one buffer. Recordings ignore it.
 void soundLayerShowAt(long long steadyClockNs);
 
+// Whether the file is a song the layer can play, from its first bytes only (it may
+// still fail to load later). Any thread: it touches no state of the layer.
+bool soundLayerIsSong(const char* path);
+
 // How many songs hold a decoded module right now (the one playing, the one just
 // loaded); songs that fell silent are decoded again when played.
 int soundLayerDecodedSongs();

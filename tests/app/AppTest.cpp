@@ -74,10 +74,10 @@ TEST(CommandLine, ReadsWhatUsersType) {
         EXPECT_TRUE(got.mode == c.mode && told.compare(0, c.told.size(), c.told) == 0 && (c.told.empty() == told.empty()))
             << (c.args.empty() ? "" : c.args[0]) << " ...: " << told;
     }
-    // the one line before the window opens: a folder without files, a missing file
+    // the one line before the window opens: a missing file or folder
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("chipdisk-songs-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
     EXPECT_NE("", CCommandLine::checkSongs({dir.string()}));
+    std::filesystem::create_directories(dir);
     std::ofstream(dir / "a.xm") << "x";
     EXPECT_EQ("", CCommandLine::checkSongs({dir.string(), (dir / "a.xm").string()}));
     EXPECT_NE("", CCommandLine::checkSongs({(dir / "b.xm").string()}));

@@ -87,24 +87,34 @@ TEST_F(SongCtrl, StepsPauseAndStop) {
     EXPECT_EQ(ctrl.getCurrentSong(), 1) << "the blank slot plays nothing";
 }
 
-// Songs given as files or one folder, or dropped later; a file opened reuses its slot
+// The user's songs: folders walked, only songs take slots, and what was left out is
+// one line on standard error. A drop replaces the list; a file opened reuses its slot
 // or gets a new one, unless it does not load.
 TEST_F(SongCtrl, SongsGivenDroppedOrOpened) {
-    addSongs("mods", {"z_last.xm"});
-    CSongCtrl ctrl(&f3d, {"broken.xm", "a.xm"});
-    ASSERT_EQ(ctrl.getSongs().back().path, "a.xm");
-    ctrl.stop(), ctrl.play();  // a song that does not load stays current
-    EXPECT_EQ(state(ctrl), std::make_tuple(2, 1, "", STOPPED, 1));
-    ctrl.replaceSongs({"mods"});
-    EXPECT_EQ(state(ctrl), std::make_tuple(2, 2, "mods/z_last.xm", PLAYING, 2));
+    addSongs("mods/sub", {"z_last.xm"});
+    addSongs("mods", {"broken.xm", "a10.xm", "a9.xm"});
+    addSongs(".", {"one.xm"});
+    testing::internal::CaptureStderr();
+    CSongCtrl ctrl(&f3d, {"missing.xm", "mods", "one.xm"});
+    while (ctrl.isCollecting()) ctrl.update();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "chipdisk: 1 file is not a song\n");
+    Names paths;
+    for (const auto& song : ctrl.getSongs()) paths.push_back(song.path);
+    EXPECT_EQ(paths, (Names{"", INTRO, "mods/a9.xm", "mods/a10.xm", "mods/sub/z_last.xm", "one.xm"}));
+    EXPECT_EQ(state(ctrl), std::make_tuple(2, 1, "mods/a9.xm", PLAYING, 1));
+    ctrl.replaceSongs({"mods/sub"});
+    while (ctrl.isCollecting()) ctrl.update();
+    EXPECT_EQ(state(ctrl), std::make_tuple(2, 2, "mods/sub/z_last.xm", PLAYING, 2));
     EXPECT_EQ(ctrl.getMenuAlpha(), 0.0f) << "the new name fades in";
     EXPECT_TRUE(ctrl.openFile("/music/far_away.it"));
     EXPECT_EQ(state(ctrl), std::make_tuple(3, 2, "/music/far_away.it", PLAYING, 3));
-    ctrl.playPrev(), ctrl.playNext();  // the new slot is part of the table
+    ctrl.playPrev();
+    ctrl.playNext();  // the new slot is part of the table
     EXPECT_EQ(state(ctrl), std::make_tuple(3, 2, "/music/far_away.it", PLAYING, 5));
-    EXPECT_TRUE(ctrl.openFile(fs::absolute("mods/z_last.xm")));
+    const std::string last = fs::absolute("mods/sub/z_last.xm").string();
+    EXPECT_TRUE(ctrl.openFile(last));
     EXPECT_FALSE(ctrl.openFile("/music/broken.xm"));
-    EXPECT_EQ(state(ctrl), std::make_tuple(2, 3, fs::absolute("mods/z_last.xm").string(), PLAYING, 7));
+    EXPECT_EQ(state(ctrl), std::make_tuple(2, 3, last, PLAYING, 7));
     EXPECT_EQ(ctrl.getSongCount(), 4);
 }
 

@@ -65,3 +65,5 @@ float* FSOUND_DSP_GetSpectrum() { return spectrum; }
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* u, signed char on) {
     return record(u == unit ? "active " + std::to_string(on) : "active ?", true);
 }
+// any thread, as the layer's own: a file is a song unless its path says "broken"
+bool soundLayerIsSong(const char* path) { return path && std::string(path).find("broken") == std::string::npos; }
