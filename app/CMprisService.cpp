@@ -1,6 +1,7 @@
 #include "CMprisService.h"
 
 #include "CDirector.h"
+#include "CSongCollector.h"
 #include "CSongCtrl.h"
 
 #include <gio/gio.h>
@@ -61,8 +62,8 @@ const char* const INTROSPECTION = R"(
 </node>)";
 
 // what the sound layer plays, as the desktop names it
-const char* const MIME_TYPES[] = {"audio/x-mod", "audio/x-xm", "audio/x-s3m", "audio/x-it",
-                                  nullptr};
+const char* const MIME_TYPES[] = {"audio/x-mod",      "audio/x-xm",    "audio/x-s3m", "audio/x-it",
+                                  "audio/x-mpegurl", "audio/x-scpls", nullptr};
 const char* const URI_SCHEMES[] = {"file", nullptr};
 
 int statusNow() {
@@ -115,7 +116,16 @@ struct CMprisService::Callbacks {
             const gchar* uri = nullptr;
             g_variant_get(args, "(&s)", &uri);
             gchar* path = g_filename_from_uri(uri, nullptr, nullptr);
-            const bool played = path && songCtrl && songCtrl->openFile(path);
+            bool played = false;
+            if (path && songCtrl) {
+                // a folder or a playlist becomes the song list, as a drop does
+                if (g_file_test(path, G_FILE_TEST_IS_DIR) || CSongCollector::isPlaylist(path)) {
+                    played = g_file_test(path, G_FILE_TEST_EXISTS);
+                    if (played) songCtrl->replaceSongs({path});
+                } else {
+                    played = songCtrl->openFile(path);
+                }
+            }
             g_free(path);
             if (!played) {
                 g_dbus_method_invocation_return_error(call, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS,

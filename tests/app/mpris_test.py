@@ -66,7 +66,13 @@ def media(desk, app, dragger):
     uri = "file://" + os.path.join(desk.work, "data", "songs", first + ".xm")
     ctl(desk, "open", uri)
     check(ctl(desk, "metadata", "xesam:url") == uri, "OpenUri plays a module file")
-    dropped = os.path.join(desk.work, "data", "songs", second + ".xm")
+    playlist = os.path.join(desk.work, "list.m3u")
+    with open(playlist, "w") as f:
+        f.write("#EXTM3U\r\ndata/songs/%s.xm\r\n" % second)
+    ctl(desk, "open", "file://" + playlist)
+    listed = "file://" + os.path.join(desk.work, "data", "songs", second + ".xm")
+    wait_for(lambda: ctl(desk, "metadata", "xesam:url") == listed, "OpenUri to play a playlist's first song")
+    dropped = os.path.join(desk.work, "data", "songs", first + ".xm")
     drag = desk.spawn([dragger, dropped], env=desk.env, stdout=subprocess.PIPE, text=True)
     source = wait_for(lambda: desk.run("xdotool", "search", "--onlyvisible", "--name", "^drag source$").split(),
                       "the drag source")[0]
