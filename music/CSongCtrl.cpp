@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -23,6 +24,8 @@ namespace {
 // How long the start waits for the first of the user's songs before the window goes on
 // without it: a song file given by name is there at once, a large tree may take longer.
 const auto FIRST_SONG_WAIT = std::chrono::milliseconds(200);
+// how long a notice stays on the song line once it has faded in
+const int NOTICE_MS = 2000;
 }  // namespace
 
 struct CSongCtrl::Walk {
@@ -81,6 +84,64 @@ bool CSongCtrl::isCollecting() const {
 
 void CSongCtrl::update() {
     takeFound(true);
+    followSoundLayer();
+}
+
+void CSongCtrl::followSoundLayer() {
+    unsigned ends = 0;
+    FMUSIC_MODULE* sounding = soundLayerSounding(&ends);
+    const bool ended = ends != songEnds;
+    songEnds = ends;
+    if (!module || !ended || sounding == module) return;
+    if (sounding && sounding == queuedModule) {
+        // the song ended and the next one took over, sample for sample
+        shownSong = currentSong;
+        currentSong = queuedSlot;
+        module = sounding;
+        startFade();
+        queueNext();
+    } else if (!sounding) {
+        listEnded = true;  // the last song of the list has ended
+    }
+}
+
+int CSongCtrl::slotAfter(int slot) const {
+    // the intro plays only when chosen: after it comes the list's first song
+    if (slot + 1 < songCount) return std::max(slot + 1, 2);
+    return repeat == RepeatMode::List && songCount > 2 ? 2 : 0;
+}
+
+void CSongCtrl::queueNext() {
+    const bool wasQueued = queuedModule != nullptr;
+    queuedSlot = 0;
+    queuedModule = nullptr;
+    const int slot = repeat == RepeatMode::Song || !module ? 0 : slotAfter(currentSong);
+    FMUSIC_MODULE* next = nullptr;
+    if (slot) {
+        // the same file again (a list of one) goes on in the same handle
+        next = songs[slot].path == songs[currentSong].path ? module : FMUSIC_LoadSong(songs[slot].path.c_str());
+    }
+    if (next && soundLayerQueueNext(next)) {
+        queuedSlot = slot;
+        queuedModule = next;
+    } else if (wasQueued) {
+        soundLayerQueueNext(nullptr);
+    }
+}
+
+void CSongCtrl::setRepeat(RepeatMode mode) {
+    repeat = mode;
+    soundLayerLoopSongs(mode == RepeatMode::Song);
+    queueNext();
+}
+
+void CSongCtrl::showNotice(const std::string& text) {
+    nextNotice = text;
+    startFade();
+}
+
+const std::string& CSongCtrl::shownText() const {
+    return notice.empty() ? songs[shownSong].name : notice;
 }
 
 void CSongCtrl::takeFound(bool fadeToFirst) {
@@ -156,15 +217,19 @@ void CSongCtrl::playSong(int slot) {
     // an empty folder leaves no slot 2: nothing to start
     if (slot < 1 || slot >= static_cast<int>(songs.size())) return;
     startWhenFound = false;  // a song chosen: the walk no longer starts one
+    listEnded = false;
     FMUSIC_StopSong(module);
     module = FMUSIC_LoadSong(songs[slot].path.c_str());
     FMUSIC_PlaySong(module);
     currentSong = slot;
+    queueNext();
 }
 
 void CSongCtrl::playNext() {
     shownSong = currentSong;
-    if (currentSong + 1 < songCount) playSong(currentSong + 1);
+    // in repeat list the last song is followed by the first; otherwise the end stays
+    const int slot = currentSong + 1 < songCount ? currentSong + 1 : repeat == RepeatMode::List ? slotAfter(currentSong) : 0;
+    if (slot) playSong(slot);
     startFade();
 }
 
@@ -195,20 +260,27 @@ bool CSongCtrl::openFile(const std::string& path) {
         songCount = static_cast<int>(songs.size());
     }
     shownSong = currentSong;
+    listEnded = false;
     FMUSIC_StopSong(module);
     module = loaded;
     FMUSIC_PlaySong(module);
     currentSong = slot;
+    queueNext();
     startFade();
     return true;
 }
 
 void CSongCtrl::play() {
-    FMUSIC_PlaySong(module);
+    if (listEnded && songCount > 2) {
+        playSong(2);
+        return;
+    }
+    if (FMUSIC_PlaySong(module)) queueNext();
 }
 
 void CSongCtrl::stop() {
     startWhenFound = false;
+    listEnded = false;
     FMUSIC_StopSong(module);
 }
 
@@ -230,7 +302,7 @@ float* CSongCtrl::getSpectrum() {
 }
 
 int CSongCtrl::songLineX() {
-    const int len = static_cast<int>(songs[shownSong].name.size());
+    const int len = static_cast<int>(shownText().size());
     if (len < 28) return 10;
     // names wider than the line swing left to show their tail, then rest
     const int offset = static_cast<int>(std::sin(f3d->getTicks() / ((len - 27) * 500.0)) *
@@ -248,12 +320,17 @@ void CSongCtrl::drawSongMenu() {
         }
         if (menuAlpha < 0.0f) {
             shownSong = currentSong;
+            notice = nextNotice;
+            nextNotice.clear();
+            noticeEndMs = f3d->getTicks() + NOTICE_MS;
             fadeDir = 1;
             menuAlpha = 0.0f;
         }
     }
+    // a notice shown long enough fades back to the song's name
+    if (!notice.empty() && !fading && f3d->getTicks() >= noticeEndMs) startFade();
     glColor4f(1.0f, 1.0f, 1.0f, menuAlpha);
-    f3d->drawStr(songs[shownSong].name.c_str(), songLineX(), f3d->getHeight() - 43);
+    f3d->drawStr(shownText().c_str(), songLineX(), f3d->getHeight() - 43);
 }
 
 std::string songDisplayName(const std::string& path) {

@@ -16,6 +16,10 @@ struct song_slot_t {
 
 enum class Playback { Stopped, Playing, Paused };
 
+// What follows the end of a song: the same song again for ever, the next song of the
+// list (the first after the last), or the next until the list's end.
+enum class RepeatMode { Song, List, None };
+
 class CSongCtrl {
 public:
     // files: the user's songs instead of the songs folder's entries: folders walked
@@ -30,7 +34,8 @@ public:
 
     // Takes the songs the walk found since the last call, starts the first one if
     // nothing was chosen meanwhile, and says on standard error what the walk left
-    // out once it has ended. Once a frame, on the GUI thread.
+    // out once it has ended; follows the sound layer when a song ended and the next
+    // took over. Once a frame, on the GUI thread.
     void update();
     bool isCollecting() const;  // the walk of the user's songs has not ended yet
 
@@ -42,7 +47,8 @@ public:
     void playSong(int slot);
     void playNext();
     void playPrev();
-    // Starts the current song, or resumes it where it was held.
+    // Starts the current song, or resumes it where it was held; after the list has
+    // played through and stopped, starts it again from its first song.
     void play();
     void stop();
     // Holds the current song where it is; play() resumes it. Nothing if stopped.
@@ -56,6 +62,14 @@ public:
     float* getSpectrum();
     // The song line shows the current song's name at once, with no fade.
     void showCurrentSong() { shownSong = currentSong; }
+
+    void setRepeat(RepeatMode mode);
+    RepeatMode getRepeat() const { return repeat; }
+    // The song line shows `text` for two seconds, through its own fade, then the
+    // song's name again.
+    void showNotice(const std::string& text);
+    // What the song line shows: the shown song's name, or a notice.
+    const std::string& shownText() const;
 
     // read access for tests and the director
     const std::vector<song_slot_t>& getSongs() const { return songs; }
@@ -74,6 +88,9 @@ private:
     void startWalk();
     void stopWalk();
     void takeFound(bool fadeToFirst);
+    void followSoundLayer();
+    int slotAfter(int slot) const;  // 0: none
+    void queueNext();
     void startFade();  // the song line fades out the shown name, then in the current one
     std::vector<song_slot_t> songs;
     int shownSong;
@@ -88,6 +105,14 @@ private:
     std::shared_ptr<Walk> walk;
     std::thread walker;
     bool startWhenFound = false;  // the first song found plays, unless a button came first
+    RepeatMode repeat = RepeatMode::Song;
+    int queuedSlot = 0;                     // takes over at the end of the current song
+    FMUSIC_MODULE* queuedModule = nullptr;
+    unsigned songEnds = 0;                  // the sound layer's count when last looked at
+    bool listEnded = false;                 // played through and stopped
+    std::string notice;                     // on the song line instead of the name
+    std::string nextNotice;                 // shown once the line has faded out
+    int noticeEndMs = 0;
 };
 
 float absf(float x);

@@ -66,10 +66,13 @@ struct Output {
     int freq = RATE;
     int latencyFrames = BUFFER_FRAMES;
 
-    // written by the GUI thread under the device lock, read by the callback under it
+    // under the device lock: the GUI thread chooses, the callback moves on to `next`
+    // at the end of a pass, or stops when there is none
     FMUSIC_MODULE* current = nullptr;
     bool playing = false;
     bool paused = false;  // playing but held: silence out, the song does not move
+    FMUSIC_MODULE* next = nullptr;  // decoded and at its start; null: stop at the end
+    unsigned songEnds = 0;          // ends of a pass reached, counted by the callback
 
     // what reached the output, as mono; the callback is the only writer
     std::atomic<float> ring[RING_SIZE];
@@ -120,24 +123,44 @@ void unlock(const Output& o) {
     if (o.dev) SDL_UnlockAudioDevice(o.dev);
 }
 
+// Up to `frames` of what plays: at the end of one pass the next song goes on in the
+// same buffer, sample for sample, or the playing stops.
 int decode(Output& o, float* buf, int frames) {
-    if (!(o.playing && !o.paused && o.current)) return 0;
-    try {
-        return static_cast<int>(o.current->mpt->read_interleaved_stereo(o.freq, frames, buf));
-    } catch (...) {
-        return 0;
+    int done = 0;
+    while (done < frames && o.playing && !o.paused && o.current) {
+        int got = 0;
+        try {
+            got = static_cast<int>(o.current->mpt->read_interleaved_stereo(o.freq, frames - done, buf + 2 * done));
+        } catch (...) {
+            got = 0;  // a song that cannot go on has ended
+        }
+        done += got;
+        if (got > 0) continue;
+        o.songEnds++;
+        if (o.next && o.next == o.current) {
+            try {
+                o.current->mpt->set_position_seconds(0.0);
+            } catch (...) {
+                o.next = nullptr;
+            }
+        }
+        o.current = o.next;
+        o.playing = o.next != nullptr;
+        o.next = nullptr;
     }
+    return done;
 }
 
 // Hands out the oldest rendered frames, topping the store up to `ahead` beyond them.
 int mixAhead(Output& o, float* buf, int frames) {
-    if (!(o.playing && !o.paused && o.current)) return 0;
     const int want = std::min(frames + o.ahead, FIFO_FRAMES);
     while (o.pending < want) {
         const int got = decode(o, o.fifo.data() + 2 * o.pending, want - o.pending);
         if (got == 0) break;
         o.pending += got;
     }
+    // a held song's store waits for it
+    if (o.paused) return 0;
     const int out = std::min(frames, o.pending);
     std::copy(o.fifo.begin(), o.fifo.begin() + 2 * out, buf);
     std::copy(o.fifo.begin() + 2 * out, o.fifo.begin() + 2 * o.pending, o.fifo.begin());
@@ -226,6 +249,9 @@ signed char FSOUND_Init(int, int, unsigned int) {
 
 namespace {
 
+// Whether songs decoded from now on start again at their end; the GUI thread's copy.
+bool loopingSongs = true;
+
 // Larger files are not songs; a big module is a few megabytes.
 const std::uint64_t MAX_SONG_BYTES = 64ull << 20;
 
@@ -258,7 +284,7 @@ std::unique_ptr<openmpt::module> decode(const std::string& path) {
     bytes.resize(head + static_cast<std::size_t>(in.gcount()));  // a file that shrank meanwhile
     try {
         auto mpt = std::make_unique<openmpt::module>(bytes, quietLog());
-        mpt->set_repeat_count(-1);
+        mpt->set_repeat_count(loopingSongs ? -1 : 0);
         return mpt;
     } catch (...) {
         return nullptr;
@@ -270,7 +296,8 @@ std::unique_ptr<openmpt::module> decode(const std::string& path) {
 void releaseSilentSongs(const FMUSIC_MODULE* keep) {
     const Output& o = output();
     for (auto& song : songs())
-        if (song.get() != keep && !(song.get() == o.current && o.playing)) song->mpt.reset();
+        if (song.get() != keep && song.get() != o.next && !(song.get() == o.current && o.playing))
+            song->mpt.reset();
 }
 
 }  // namespace
@@ -294,8 +321,8 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
     lock(o);
     handle->mpt.swap(mpt);
     if (handle == o.current) o.pending = 0;
-    unlock(o);
     releaseSilentSongs(handle);
+    unlock(o);
     return handle;
 }
 
@@ -312,79 +339,132 @@ int soundLayerDecodedSongs() {
     return count;
 }
 
-// All operations run on the one GUI thread, the only writer of current, playing
-// and paused, so reading those here without the lock is safe.
+namespace {
+
+// Holds the device lock for a scope: the callback may move current, playing and next.
+class Locked {
+public:
+    explicit Locked(Output& o) : o(o) { lock(o); }
+    ~Locked() { unlock(o); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    Output& o;
+};
+
+}  // namespace
+
+// Every operation runs on the GUI thread; the callback renders only the current song
+// while it plays, and the queued one once it takes over.
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     Output& o = output();
     if (!mod || !ready(o)) return 0;
-    if (o.current == mod && o.playing) {
-        if (o.paused) {
-            lock(o);
+    {
+        Locked held(o);
+        if (o.current == mod && o.playing) {
             o.paused = false;
-            unlock(o);
+            return 1;
         }
-        return 1;
+        // not to be taken over by the callback while it is rewound below
+        if (o.next == mod) o.next = nullptr;
     }
-    // the callback renders only current-and-playing, so mod is ours to rewind or rebuild
     if (mod->mpt)
         mod->mpt->set_position_seconds(0.0);
     else if (!(mod->mpt = decode(mod->path)))
         return 0;  // the file went away since it was loaded
-    releaseSilentSongs(mod);
-    lock(o);
+    Locked held(o);
     o.current = mod;
     o.playing = true;
     o.paused = false;
     o.pending = 0;
-    unlock(o);
+    o.next = nullptr;
+    releaseSilentSongs(mod);
     return 1;
 }
 
 signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
     Output& o = output();
     if (!mod || !ready(o)) return 0;
+    Locked held(o);
     if (o.current != mod || !o.playing) return 1;
-    lock(o);
     o.playing = false;
     o.paused = false;
     o.pending = 0;
-    unlock(o);
+    o.next = nullptr;
     return 1;
 }
 
 signed char FMUSIC_SetPaused(FMUSIC_MODULE* mod, signed char pause) {
     Output& o = output();
     if (!mod || !ready(o)) return 0;
+    Locked held(o);
     if (o.current != mod || !o.playing) return 0;
-    lock(o);
     o.paused = pause != 0;
-    unlock(o);
     return 1;
 }
 
 signed char FMUSIC_GetPaused(FMUSIC_MODULE* mod) {
-    const Output& o = output();
+    Output& o = output();
+    Locked held(o);
     return mod && o.current == mod && o.playing && o.paused;
 }
 
 signed char FMUSIC_IsPlaying(FMUSIC_MODULE* mod) {
-    const Output& o = output();
+    Output& o = output();
+    Locked held(o);
     return mod && o.current == mod && o.playing;
+}
+
+void soundLayerLoopSongs(bool forever) {
+    Output& o = output();
+    Locked held(o);
+    loopingSongs = forever;
+    for (auto& song : songs())
+        if (song->mpt) song->mpt->set_repeat_count(forever ? -1 : 0);
+}
+
+signed char soundLayerQueueNext(FMUSIC_MODULE* next) {
+    Output& o = output();
+    {
+        Locked held(o);
+        o.next = nullptr;
+        // the song playing follows itself: the callback rewinds it at its end
+        if (next && next == o.current && o.playing) {
+            o.next = next;
+            return 1;
+        }
+    }
+    if (next) {
+        if (next->mpt)
+            next->mpt->set_position_seconds(0.0);
+        else if (!(next->mpt = decode(next->path)))
+            return 0;
+    }
+    Locked held(o);
+    o.next = next;
+    return 1;
+}
+
+FMUSIC_MODULE* soundLayerSounding(unsigned* ends) {
+    Output& o = output();
+    Locked held(o);
+    if (ends) *ends = o.songEnds;
+    return o.playing ? o.current : nullptr;
 }
 
 int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
     Output& o = output();
-    if (!FMUSIC_IsPlaying(mod) || !mod->mpt) return 0;
-    // the callback moves the module on the audio thread
-    lock(o);
+    Locked held(o);
+    if (!mod || o.current != mod || !o.playing || !mod->mpt) return 0;
     double seconds = 0.0;
     try {
         // the frames rendered ahead are not heard yet
         seconds = mod->mpt->get_position_seconds() - static_cast<double>(o.pending) / o.freq;
     } catch (...) {
     }
-    unlock(o);
-    return static_cast<int>(seconds * 1000.0);
+    // just after a song took over, the store still holds the end of the one before
+    return static_cast<int>(std::max(0.0, seconds) * 1000.0);
 }
 
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() {

@@ -19,6 +19,17 @@ signed char FMUSIC_GetPaused(FMUSIC_MODULE* mod);  // 1: playing but held
 signed char FMUSIC_IsPlaying(FMUSIC_MODULE* mod);  // 1: playing or held, 0: stopped
 // Position in the song in milliseconds, 0 unless playing or held.
 int FMUSIC_GetTime(FMUSIC_MODULE* mod);
+
+// Whether songs start again at their end, for ever (the default), or play one pass and
+// then make way for the queued song. Holds for the song playing and every later one.
+void soundLayerLoopSongs(bool forever);
+// The song that starts, in the same buffer, when the playing one ends a pass; null:
+// the playing stops there; the song playing itself starts again. Cleared by any play
+// or stop. 0 when it cannot load.
+signed char soundLayerQueueNext(FMUSIC_MODULE* next);
+// The song sounding now (null when none): the queued one once it took over. `ends`,
+// when given, counts the ends of a pass reached so far in the run.
+FMUSIC_MODULE* soundLayerSounding(unsigned* ends = nullptr);
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit();
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
 float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -30,6 +31,9 @@ protected:
             ASSERT_TRUE(writePicture(std::string("data/gfx/ico_") + name + ".png", 20, 13, {{0, 0, 19, 12, 255, 0, 255, 255}}));
         ASSERT_TRUE(writePicture("data/gfx/bg.png", 64, 64, {{0, 0, 63, 63, 0, 0, 0, 255}}));
         std::filesystem::copy_file(CHIPDISK_SOURCE_DIR "/data/3d/boll3.md2", "data/3d/boll3.md2");
+        std::filesystem::create_directories("data/songs");
+        for (const std::string& song : {kSongA, kSongB})
+            std::ofstream(song) << "song";
         setFakeSpectrum(0), closeWin = iconizeWin = false;
         director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
         director->InitGL();

@@ -142,6 +142,54 @@ TEST(Layer, PlaybackWithNoDevice) {
     EXPECT_EQ(FMUSIC_PlaySong(gone), 0);
 }
 
+// At the end of one pass the queued song takes over in the same buffer, sample for
+// sample; with none queued the playing stops; a song on repeat starts again.
+TEST(Layer, ASongsEndMakesWayForTheQueuedOne) {
+    ONE_SCENARIO_PER_PROCESS();
+    TempDir tmp;
+    writeFile(tmp / "low", makeSineXm(49));
+    writeFile(tmp / "high", makeSineXm(61));
+    soundLayerUseNoDevice();
+    ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
+    soundLayerLoopSongs(false);
+    FMUSIC_MODULE* low = FMUSIC_LoadSong((tmp / "low").c_str());
+    FMUSIC_MODULE* high = FMUSIC_LoadSong((tmp / "high").c_str());
+    FMUSIC_PlaySong(low);
+    const std::vector<float> lowAlone = render(3 * 44100);
+    const auto lastSound = std::find_if(lowAlone.rbegin(), lowAlone.rend(), [](float v) { return v != 0.0f; });
+    const std::size_t heard = static_cast<std::size_t>(lowAlone.rend() - lastSound);  // samples, both channels
+    unsigned ends = 0;
+    EXPECT_EQ(soundLayerSounding(&ends), nullptr);
+    EXPECT_EQ(ends, 1u);
+    FMUSIC_PlaySong(high);
+    const std::vector<float> highAlone = render(44100);
+    // the queued song's first samples follow the last of the one before within 50 ms
+    auto follows = [&](const std::vector<float>& out, const std::vector<float>& next) {
+        std::size_t at = heard;
+        while (at + next.size() <= out.size() && !std::equal(next.begin(), next.end(), out.begin() + at)) at += 2;
+        return std::equal(lowAlone.begin(), lowAlone.begin() + heard, out.begin()) && at - heard < 2 * 2205;
+    };
+
+    FMUSIC_PlaySong(low);
+    ASSERT_EQ(soundLayerQueueNext(high), 1);
+    EXPECT_TRUE(follows(render(3 * 44100), highAlone));
+    EXPECT_EQ(soundLayerSounding(&ends), high);
+    EXPECT_EQ(ends, 2u);
+
+    FMUSIC_PlaySong(low);
+    ASSERT_EQ(soundLayerQueueNext(low), 1) << "a list of one song follows itself";
+    EXPECT_TRUE(follows(render(4 * 44100), std::vector<float>(lowAlone.begin(), lowAlone.begin() + 44100)));
+    EXPECT_EQ(soundLayerSounding(&ends), low);
+    EXPECT_EQ(ends, 3u);
+
+    soundLayerLoopSongs(true);
+    FMUSIC_PlaySong(high);
+    const std::vector<float> looped = render(3 * 44100);
+    EXPECT_GT(rms(looped, heard), 0.1) << "on repeat the song goes on";
+    EXPECT_EQ(soundLayerSounding(&ends), high);
+    EXPECT_EQ(ends, 3u);
+}
+
 // A device that does not open (the disk driver's file is a folder): the layer falls back to
 // the dummy driver, says so once, the spectrum moves in real time, and signals still end it.
 TEST(Layer, UnusableDeviceFallsBackToDummy) {

@@ -42,13 +42,17 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
 }
 
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
+    fakeSound().queuedHandle = 0;
     if (mod) fakeSound().playingHandle = number(mod);
     fakeSound().paused = false;  // a new song starts, a held one resumes
     return record("play" + id(mod), mod);
 }
 
 signed char FMUSIC_StopSong(FMUSIC_MODULE* mod) {
-    if (isPlaying(mod)) fakeSound().playingHandle = 0;
+    if (isPlaying(mod)) {
+        fakeSound().playingHandle = 0;
+        fakeSound().queuedHandle = 0;
+    }
     return record("stop" + id(mod), mod);
 }
 
@@ -67,3 +71,21 @@ signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* u, signed char on) {
 }
 // any thread, as the layer's own: a file is a song unless its path says "broken"
 bool soundLayerIsSong(const char* path) { return path && std::string(path).find("broken") == std::string::npos; }
+
+void FakeSound::endSong() {
+    ends++;
+    playingHandle = queuedHandle;
+    queuedHandle = 0;
+}
+
+void soundLayerLoopSongs(bool forever) { record(std::string("loop ") + (forever ? "1" : "0"), true); }
+
+signed char soundLayerQueueNext(FMUSIC_MODULE* next) {
+    fakeSound().queuedHandle = number(next);
+    return record("queue" + id(next), true);
+}
+
+FMUSIC_MODULE* soundLayerSounding(unsigned* ends) {
+    if (ends) *ends = fakeSound().ends;
+    return reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(fakeSound().playingHandle));
+}
