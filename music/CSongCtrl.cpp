@@ -17,12 +17,14 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <system_error>
 #include <utility>
 
 namespace {
-// How long the start waits for the first of the user's songs before the window goes on
-// without it: a song file given by name is there at once, a large tree may take longer.
+// How long the start waits for the walk of the user's songs before the window goes on
+// with the songs found so far: files given by name are there at once, a large tree
+// fills in while the window runs.
 const auto FIRST_SONG_WAIT = std::chrono::milliseconds(200);
 // how long a notice stays on the song line once it has faded in
 const int NOTICE_MS = 2000;
@@ -68,7 +70,7 @@ void CSongCtrl::startWalk() {
         shared->changed.notify_all();
     });
     std::unique_lock<std::mutex> hold(shared->lock);
-    shared->changed.wait_for(hold, FIRST_SONG_WAIT, [&shared] { return !shared->found.empty() || shared->done; });
+    shared->changed.wait_for(hold, FIRST_SONG_WAIT, [&shared] { return shared->done; });
 }
 
 void CSongCtrl::stopWalk() {
@@ -95,6 +97,8 @@ void CSongCtrl::followSoundLayer() {
     if (!module || !ended || sounding == module) return;
     if (sounding && sounding == queuedModule) {
         // the song ended and the next one took over, sample for sample
+        played.push_back(currentSong);
+        stepTo(queuedSlot);
         shownSong = currentSong;
         currentSong = queuedSlot;
         module = sounding;
@@ -115,7 +119,7 @@ void CSongCtrl::queueNext() {
     const bool wasQueued = queuedModule != nullptr;
     queuedSlot = 0;
     queuedModule = nullptr;
-    const int slot = repeat == RepeatMode::Song || !module ? 0 : slotAfter(currentSong);
+    const int slot = repeat == RepeatMode::Song || !module ? 0 : following();
     FMUSIC_MODULE* next = nullptr;
     if (slot) {
         // the same file again (a list of one) goes on in the same handle
@@ -127,6 +131,59 @@ void CSongCtrl::queueNext() {
     } else if (wasQueued) {
         soundLayerQueueNext(nullptr);
     }
+}
+
+int CSongCtrl::following() {
+    if (!shuffled || order.empty()) return slotAfter(currentSong);
+    if (orderAt + 1 < order.size()) return order[orderAt + 1];
+    if (repeat != RepeatMode::List) return 0;
+    if (upcoming.empty()) upcoming = drawRound(currentSong);
+    return upcoming.front();
+}
+
+std::vector<int> CSongCtrl::drawRound(int notFirst) {
+    std::vector<int> round;
+    for (int slot = 2; slot < songCount; slot++) round.push_back(slot);
+    std::shuffle(round.begin(), round.end(), random);
+    // the song that ended a round does not start the next one at once
+    if (round.size() > 1 && round.front() == notFirst) {
+        std::uniform_int_distribution<std::size_t> other(1, round.size() - 1);
+        std::swap(round.front(), round[other(random)]);
+    }
+    return round;
+}
+
+void CSongCtrl::stepTo(int slot) {
+    if (!shuffled || order.empty()) return;
+    if (orderAt + 1 < order.size() && order[orderAt + 1] == slot) {
+        orderAt++;
+    } else if (!upcoming.empty() && upcoming.front() == slot) {
+        order.swap(upcoming);
+        upcoming.clear();
+        orderAt = 0;
+    }
+}
+
+void CSongCtrl::setShuffle(bool on) {
+    shuffled = on;
+    order.clear();
+    upcoming.clear();
+    orderAt = 0;
+    // the round starts with the song playing; a list still being gathered gets its
+    // order once it is whole
+    if (on && !walk && songCount > 2) startRound();
+    queueNext();
+}
+
+void CSongCtrl::startRound() {
+    order = drawRound(0);
+    orderAt = 0;
+    auto at = std::find(order.begin(), order.end(), currentSong);
+    if (at != order.end()) std::iter_swap(order.begin(), at);
+}
+
+void CSongCtrl::seedShuffle(unsigned seed) {
+    random.seed(seed);
 }
 
 void CSongCtrl::setRepeat(RepeatMode mode) {
@@ -166,6 +223,11 @@ void CSongCtrl::takeFound(bool fadeToFirst) {
         std::fprintf(stderr, "chipdisk: %s\n", line.c_str());
     walk.reset();
     startWhenFound = false;
+    // a shuffled list gets its order once it is whole, from the song playing on
+    if (shuffled && songCount > 2) {
+        startRound();
+        queueNext();
+    }
 }
 
 void CSongCtrl::loadSongs() {
@@ -228,14 +290,25 @@ void CSongCtrl::playSong(int slot) {
 void CSongCtrl::playNext() {
     shownSong = currentSong;
     // in repeat list the last song is followed by the first; otherwise the end stays
-    const int slot = currentSong + 1 < songCount ? currentSong + 1 : repeat == RepeatMode::List ? slotAfter(currentSong) : 0;
-    if (slot) playSong(slot);
+    const int slot = following();
+    if (slot) {
+        played.push_back(currentSong);
+        stepTo(slot);
+        playSong(slot);
+    }
     startFade();
 }
 
 void CSongCtrl::playPrev() {
     shownSong = currentSong;
-    if (currentSong - 1 > 0) playSong(currentSong - 1);
+    if (shuffled && !played.empty()) {
+        // back through the songs that played
+        const int slot = played.back();
+        played.pop_back();
+        playSong(slot);
+    } else if (currentSong - 1 > 0) {
+        playSong(currentSong - 1);
+    }
     startFade();
 }
 

@@ -2,6 +2,7 @@
 #define CHIPDISK_CSONGCTRL_H
 
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +66,12 @@ public:
 
     void setRepeat(RepeatMode mode);
     RepeatMode getRepeat() const { return repeat; }
+    // Shuffle: every song of the list once in a random order, then a new order, never
+    // starting with the song that ended the one before. The round starts with the
+    // song playing; off, the list goes on in its order after the song playing.
+    void setShuffle(bool on);
+    bool getShuffle() const { return shuffled; }
+    void seedShuffle(unsigned seed);  // for orders that can be worked out again
     // The song line shows `text` for two seconds, through its own fade, then the
     // song's name again.
     void showNotice(const std::string& text);
@@ -90,6 +97,10 @@ private:
     void takeFound(bool fadeToFirst);
     void followSoundLayer();
     int slotAfter(int slot) const;  // 0: none
+    int following();                // after the current song, in the order played; 0: none
+    std::vector<int> drawRound(int notFirst);
+    void startRound();              // a shuffled order from the song playing on
+    void stepTo(int slot);          // the shuffled order moves on to `slot` if it is next
     void queueNext();
     void startFade();  // the song line fades out the shown name, then in the current one
     std::vector<song_slot_t> songs;
@@ -113,6 +124,12 @@ private:
     std::string notice;                     // on the song line instead of the name
     std::string nextNotice;                 // shown once the line has faded out
     int noticeEndMs = 0;
+    bool shuffled = false;
+    std::vector<int> order;     // this round's slots, shuffled
+    std::size_t orderAt = 0;    // the current song's place in it
+    std::vector<int> upcoming;  // the next round, once drawn
+    std::vector<int> played;    // slots played before the current one, for Prev
+    std::mt19937 random{std::random_device{}()};
 };
 
 float absf(float x);

@@ -37,6 +37,8 @@ protected:
         setFakeSpectrum(0), closeWin = iconizeWin = false;
         director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
         director->InitGL();
+        while (songCtrl->isCollecting())
+            songCtrl->update();
     }
     void renderTo(int from, int to) { for (int t = from; t <= to; t += 50) director->Render(t); }
     // How much of the effect the fade quad let through, over the rows the HUD leaves free.

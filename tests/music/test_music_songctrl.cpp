@@ -118,6 +118,78 @@ TEST_F(SongCtrl, SongsGivenDroppedOrOpened) {
     EXPECT_EQ(ctrl.getSongCount(), 4);
 }
 
+// At a song's end the sound layer moves on to the queued song: in repeat list the
+// next, the first after the last (and after the intro); in repeat none nothing after
+// the last, and then Play starts the list again. Next wraps only in repeat list.
+TEST_F(SongCtrl, RepeatModesAtASongsEnd) {
+    addSongs("mods", {"a.xm", "b.xm"});
+    CSongCtrl ctrl(&f3d, {"mods"});
+    while (ctrl.isCollecting()) ctrl.update();
+    const std::string a = "mods/a.xm";
+    const std::string b = "mods/b.xm";
+    EXPECT_EQ(fakeSound().queuedHandle, 0) << "a song on repeat is followed by nothing";
+    enum Act { ListMode, NoneMode, End, Play, Next, Prev };
+    const struct {
+        Act act;
+        std::string playing;
+        int slot;
+    } steps[] = {
+        {ListMode, a, 2}, {End, b, 3}, {End, a, 2},  {Prev, INTRO, 1}, {End, a, 2}, {End, b, 3},
+        {Next, a, 2},     {Next, b, 3}, {NoneMode, b, 3}, {Next, b, 3}, {End, "", 3}, {Play, a, 2},
+        {End, b, 3},      {End, "", 3}, {Next, "", 3},
+    };
+    for (const auto& step : steps) {
+        switch (step.act) {
+        case ListMode: ctrl.setRepeat(RepeatMode::List); break;
+        case NoneMode: ctrl.setRepeat(RepeatMode::None); break;
+        case End: fakeSound().endSong(); break;
+        case Play: ctrl.play(); break;
+        case Next: ctrl.playNext(); break;
+        case Prev: ctrl.playPrev(); break;
+        }
+        ctrl.update();
+        EXPECT_EQ(fakeSound().playing(), step.playing) << "step " << &step - steps;
+        EXPECT_EQ(ctrl.getCurrentSong(), step.slot) << "step " << &step - steps;
+    }
+}
+
+// Shuffled, with a fixed seed: each round plays every song once, from the song playing
+// when shuffle came on, and no song plays twice in a row across rounds; Prev goes back
+// through what played; off, the list goes on in its order after the song playing.
+TEST_F(SongCtrl, ShuffleRoundsAndTheWayBack) {
+    addSongs("mods", {"1.xm", "2.xm", "3.xm", "4.xm", "5.xm"});
+    CSongCtrl ctrl(&f3d, {"mods"});
+    while (ctrl.isCollecting()) ctrl.update();
+    ctrl.setRepeat(RepeatMode::List);
+    ctrl.seedShuffle(7);
+    ctrl.playNext();
+    ctrl.setShuffle(true);
+    std::vector<int> played = {ctrl.getCurrentSong()};
+    for (int end = 0; end < 14; end++) {
+        fakeSound().endSong();
+        ctrl.update();
+        played.push_back(ctrl.getCurrentSong());
+    }
+    EXPECT_EQ(played[0], 3);
+    for (int round = 0; round < 3; round++) {
+        std::vector<int> slots(played.begin() + 5 * round, played.begin() + 5 * round + 5);
+        std::sort(slots.begin(), slots.end());
+        EXPECT_EQ(slots, (std::vector<int>{2, 3, 4, 5, 6})) << "round " << round;
+    }
+    EXPECT_EQ(std::adjacent_find(played.begin(), played.end()), played.end());
+    std::vector<int> inOrder;
+    for (int i = 0; i < 15; i++)
+        inOrder.push_back(2 + (1 + i) % 5);
+    EXPECT_NE(played, inOrder) << "shuffled, not in list order";
+    for (int back = 13; back >= 10; back--) {
+        ctrl.playPrev();
+        EXPECT_EQ(ctrl.getCurrentSong(), played[back]);
+    }
+    ctrl.setShuffle(false);
+    ctrl.playNext();
+    EXPECT_EQ(ctrl.getCurrentSong(), played[10] == 6 ? 2 : played[10] + 1);
+}
+
 // The song line fades the old name out in 200 ms, the new one in (no GL: frame tests look).
 TEST_F(SongCtrl, TheSongLineFadesAndLongNamesSwingLeft) {
     addSongs("data/songs", {"only.xm", std::string(27, 'm') + "x"});
