@@ -41,18 +41,24 @@ command_t failure(const std::string& why) {
 }  // namespace
 
 const char* CCommandLine::usage() {
-    return "usage: chipdisk [FOLDER | FILE...]\n"
+    return "usage: chipdisk [--repeat song|list|none] [--shuffle] [FOLDER | FILE...]\n"
            "       chipdisk --record OUT [--seconds S] [--fps N] [--scale K] [--song FILE] [--effect E]\n"
            "       chipdisk --help | --version\n"
            "\n"
-           "The chipdisk opens its window and plays the module files of FOLDER, or the\n"
-           "FILEs in the order given, or without either its own songs folder. Module\n"
-           "files or a folder dropped onto the window become the song list the same way.\n"
+           "The chipdisk opens its window and plays the songs of FOLDER and every folder\n"
+           "below it, or the FILEs (songs or .m3u, .m3u8 and .pls playlists) in the order\n"
+           "given, or without either its own songs folder. Songs, folders or playlists\n"
+           "dropped onto the window become the song list the same way.\n"
            "The data (pictures, ball, songs) is read from $CHIPDISK_DATA if set, else\n"
            "from ../share/chipdisk beside the program, else from ./data.\n"
            "\n"
            "  --help          show this text and exit\n"
            "  --version       show the version and exit\n"
+           "  --repeat MODE   at a song's end: song plays it again, list the next song (the\n"
+           "                  first after the last), none the next until the list's end\n"
+           "                  (default: as last chosen with the R key, at first song)\n"
+           "  --shuffle       play the list in a random order (default: as last chosen with\n"
+           "                  the S key, at first off)\n"
            "  --record OUT    record what the chipdisk shows and plays, without a window or\n"
            "                  sound device: OUT ending in .mp4, .mkv or .webm is a video made\n"
            "                  with ffmpeg; any other OUT is a folder (created if missing) of\n"
@@ -105,8 +111,12 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
             asked.mode = name == "--help" ? command_t::Help : command_t::Version;
             return asked;
         }
+        if (name == "--shuffle" && !hasValue) {
+            c.shuffle = true;
+            continue;
+        }
         const bool takesValue = name == "--record" || name == "--seconds" || name == "--fps" ||
-                                name == "--scale" || name == "--song" || name == "--effect";
+                                name == "--scale" || name == "--song" || name == "--effect" || name == "--repeat";
         if (!takesValue) return failure("unknown option '" + args[i] + "' (see chipdisk --help)");
         if (!hasValue) {
             if (i + 1 >= args.size()) return failure(name + " needs a value");
@@ -116,6 +126,12 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
             if (value.empty()) return failure("--record needs a folder or a video file name");
             c.mode = command_t::Record;
             c.out = value;
+            continue;
+        }
+        if (name == "--repeat") {
+            if (value != "song" && value != "list" && value != "none")
+                return failure("--repeat must be song, list or none, not '" + value + "'");
+            c.repeat = value;
             continue;
         }
         recordOnly = true;
@@ -138,6 +154,8 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
     }
     if (recordOnly && c.mode != command_t::Record)
         return failure("--seconds, --fps, --scale, --song and --effect go with --record OUT");
+    if (c.mode == command_t::Record && (c.shuffle || !c.repeat.empty()))
+        return failure("--repeat and --shuffle are for the window, not for --record");
     if (c.mode == command_t::Record && !c.songs.empty())
         return failure("a recording plays one song: give it with --song FILE");
     return c;

@@ -9,8 +9,10 @@ struct command_t {
     enum Mode { Window, Record, Help, Version, Error } mode = Window;
     std::string error;  // Error: one line saying what is wrong
 
-    // Window: a folder, or song files in the order given; empty: the songs folder
+    // Window: folders, playlists and song files in the order given; empty: the songs folder
     std::vector<std::string> songs;
+    std::string repeat;    // "song", "list" or "none"; empty: as remembered
+    bool shuffle = false;  // true: shuffled for this run; false: as remembered
 
     // Record: the recorder's settings
     std::string out;       // a folder, or a file ending in .mp4, .mkv or .webm

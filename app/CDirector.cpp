@@ -31,6 +31,8 @@ void CDirector::InitGL() {
     f3d->initGlow();
     songs = std::make_unique<CSongCtrl>(f3d.get(), songFiles);
     songCtrl = songs.get();
+    if (startRepeat != RepeatMode::Song) songs->setRepeat(startRepeat);
+    if (startShuffled) songs->setShuffle(true);
     model = std::make_unique<CMD2Model>();
     model->LoadModel("data/3d/boll3.md2");
     model->SetFrame(0);
@@ -161,12 +163,30 @@ void CDirector::key(KeyAction action) {
     case KeyAction::PrevSong: songs->playPrev(); break;
     case KeyAction::NextSong: songs->playNext(); break;
     case KeyAction::NextEffect: cycle.startChange(f3d->getTicks()); break;
+    case KeyAction::PlayPause: songs->playPause(); break;
+    case KeyAction::CycleRepeat: {
+        const RepeatMode next[] = {RepeatMode::List, RepeatMode::None, RepeatMode::Song};
+        songs->setRepeat(next[static_cast<int>(songs->getRepeat())]);
+        songs->showNotice(std::string("repeat ") + repeatModeName(songs->getRepeat()));
+        if (playModeChanged) playModeChanged();
+        break;
+    }
+    case KeyAction::ToggleShuffle:
+        songs->setShuffle(!songs->getShuffle());
+        songs->showNotice(songs->getShuffle() ? "shuffle on" : "shuffle off");
+        if (playModeChanged) playModeChanged();
+        break;
     case KeyAction::None: break;
     }
 }
 
 void CDirector::useSongs(std::vector<std::string> files) {
     if (songs && !files.empty()) songs->replaceSongs(std::move(files));
+}
+
+void CDirector::startWith(RepeatMode repeat, bool shuffle) {
+    startRepeat = repeat;
+    startShuffled = shuffle;
 }
 
 void CDirector::holdEffect(int effect) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CEffectCycle.h"
+#include "CSongCtrl.h"
 #include "HotSpots.h"
 
 class CF3D;
@@ -17,6 +18,7 @@ class CTunnel;
 class CSpect;
 class CMD2Model;
 class CSongCtrl;
+
 
 // Raised by clicks on the close and iconize spots; the window acts on them at
 // its next idle event and lowers iconizeWin again.
@@ -59,18 +61,23 @@ public:
     // A left click at a view pixel: plays, stops and steps songs, or raises
     // closeWin / iconizeWin. Before InitGL only the window flags are raised.
     HotSpot click(int x, int y);
-    // Up, Down and Right; ignored before InitGL.
+    // Up, Down, Right, Space, R and S; ignored before InitGL. R and S show the new
+    // mode on the song line and call playModeChanged.
     void key(KeyAction action);
     // Files or one folder dropped onto the window: the new song list, its first song
     // playing. Ignored before InitGL.
     void useSongs(std::vector<std::string> files);
     // Shows effect 0..3 from now on, with no automatic change.
     void holdEffect(int effect);
+    // The repeat mode and shuffle the songs start with; before InitGL.
+    void startWith(RepeatMode repeat, bool shuffle);
 
     // Called in every frame once the effect's scene is drawn and before its glow or
     // blur replaces it, with the scene's colour and depth buffers intact: for
     // measuring what a scene looks like. Empty: nothing is called.
     std::function<void()> sceneDrawn;
+    // Called when a key changed the repeat mode or shuffle, for remembering it.
+    std::function<void()> playModeChanged;
 
     const CEffectCycle& effectCycle() const { return cycle; }
     CF3D* toolkit() const { return f3d.get(); }
@@ -78,6 +85,8 @@ public:
 
 private:
     std::vector<std::string> songFiles;
+    RepeatMode startRepeat = RepeatMode::Song;
+    bool startShuffled = false;
     std::unique_ptr<CF3D> f3d;
     std::unique_ptr<CHud> hud;
     std::unique_ptr<CTunnel> tunnel;

@@ -7,6 +7,8 @@
 #include <gio/gio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -46,6 +48,8 @@ const char* const INTROSPECTION = R"(
     <method name="OpenUri"><arg direction="in" name="Uri" type="s"/></method>
     <signal name="Seeked"><arg name="Position" type="x"/></signal>
     <property name="PlaybackStatus" type="s" access="read"/>
+    <property name="LoopStatus" type="s" access="readwrite"/>
+    <property name="Shuffle" type="b" access="readwrite"/>
     <property name="Rate" type="d" access="readwrite"/>
     <property name="Metadata" type="a{sv}" access="read"/>
     <property name="Volume" type="d" access="readwrite"/>
@@ -68,6 +72,17 @@ const char* const URI_SCHEMES[] = {"file", nullptr};
 
 int statusNow() {
     return songCtrl ? static_cast<int>(songCtrl->playback()) : static_cast<int>(Playback::Stopped);
+}
+
+// the bus's names of the repeat modes, in their order
+const char* const LOOP_NAMES[] = {"Track", "Playlist", "None"};
+
+int repeatNow() {
+    return songCtrl ? static_cast<int>(songCtrl->getRepeat()) : 0;
+}
+
+bool shuffleNow() {
+    return songCtrl && songCtrl->getShuffle();
 }
 
 const char* statusName(int status) {
@@ -139,12 +154,7 @@ struct CMprisService::Callbacks {
             if (m == "Play") songCtrl->play();
             if (m == "Pause") songCtrl->pause();
             if (m == "Stop") songCtrl->stop();
-            if (m == "PlayPause") {
-                if (songCtrl->playback() == Playback::Playing)
-                    songCtrl->pause();
-                else
-                    songCtrl->play();
-            }
+            if (m == "PlayPause") songCtrl->playPause();
         }
         g_dbus_method_invocation_return_value(call, nullptr);
         self->poll();
@@ -158,6 +168,8 @@ struct CMprisService::Callbacks {
         if (p == "SupportedMimeTypes") return g_variant_new_strv(MIME_TYPES, -1);
         if (p == "HasTrackList" || p == "CanSeek") return g_variant_new_boolean(FALSE);
         if (p == "PlaybackStatus") return g_variant_new_string(statusName(statusNow()));
+        if (p == "LoopStatus") return g_variant_new_string(LOOP_NAMES[repeatNow()]);
+        if (p == "Shuffle") return g_variant_new_boolean(shuffleNow());
         if (p == "Metadata") return metadata();
         if (p == "Position")
             return g_variant_new_int64(songCtrl ? 1000 * gint64(songCtrl->positionMs()) : 0);
@@ -166,13 +178,29 @@ struct CMprisService::Callbacks {
         return g_variant_new_boolean(TRUE);  // the other Can* and CanQuit, CanRaise
     }
 
-    // Rate and Volume stay 1.0; a rate of 0 pauses, as the interface asks.
+    // Rate and Volume stay 1.0; a rate of 0 pauses, as the interface asks. LoopStatus
+    // and Shuffle set the repeat mode and shuffle, remembered as a key's change is.
     static gboolean set(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                        const gchar* name, GVariant* value, GError**, gpointer data) {
-        if (g_strcmp0(name, "Rate") == 0 && g_variant_get_double(value) == 0.0 && songCtrl) {
-            songCtrl->pause();
-            static_cast<CMprisService*>(data)->poll();
+                        const gchar* name, GVariant* value, GError** error, gpointer data) {
+        auto* self = static_cast<CMprisService*>(data);
+        if (!songCtrl) return TRUE;
+        if (g_strcmp0(name, "Rate") == 0 && g_variant_get_double(value) == 0.0) songCtrl->pause();
+        if (g_strcmp0(name, "LoopStatus") == 0) {
+            const char* wanted = g_variant_get_string(value, nullptr);
+            const auto named = std::find_if(std::begin(LOOP_NAMES), std::end(LOOP_NAMES),
+                                            [wanted](const char* n) { return g_strcmp0(n, wanted) == 0; });
+            if (named == std::end(LOOP_NAMES)) {
+                g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS, "no loop status %s", wanted);
+                return FALSE;
+            }
+            songCtrl->setRepeat(static_cast<RepeatMode>(named - std::begin(LOOP_NAMES)));
+            if (self->hooks.playModeChanged) self->hooks.playModeChanged();
         }
+        if (g_strcmp0(name, "Shuffle") == 0) {
+            songCtrl->setShuffle(g_variant_get_boolean(value));
+            if (self->hooks.playModeChanged) self->hooks.playModeChanged();
+        }
+        self->poll();
         return TRUE;
     }
 
@@ -186,6 +214,8 @@ struct CMprisService::Callbacks {
                 conn, OBJECT_PATH, self->node->interfaces[i], &vtable, self, nullptr, nullptr);
         self->lastStatus = statusNow();
         self->lastSong = songCtrl ? songCtrl->getCurrentSong() : -1;
+        self->lastRepeat = repeatNow();
+        self->lastShuffle = shuffleNow();
     }
 
     static void nameLost(GDBusConnection* conn, const gchar* name, gpointer data) {
@@ -222,7 +252,9 @@ void CMprisService::poll() {
     if (!connection) return;
     const int status = statusNow();
     const int song = songCtrl ? songCtrl->getCurrentSong() : -1;
-    if (status == lastStatus && song == lastSong) return;
+    const int repeat = repeatNow();
+    const int shuffle = shuffleNow();
+    if (status == lastStatus && song == lastSong && repeat == lastRepeat && shuffle == lastShuffle) return;
 
     GVariantBuilder changed;
     g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
@@ -230,8 +262,13 @@ void CMprisService::poll() {
         g_variant_builder_add(&changed, "{sv}", "PlaybackStatus",
                               g_variant_new_string(statusName(status)));
     if (song != lastSong) g_variant_builder_add(&changed, "{sv}", "Metadata", metadata());
+    if (repeat != lastRepeat)
+        g_variant_builder_add(&changed, "{sv}", "LoopStatus", g_variant_new_string(LOOP_NAMES[repeat]));
+    if (shuffle != lastShuffle) g_variant_builder_add(&changed, "{sv}", "Shuffle", g_variant_new_boolean(shuffle));
     lastStatus = status;
     lastSong = song;
+    lastRepeat = repeat;
+    lastShuffle = shuffle;
     g_dbus_connection_emit_signal(connection, nullptr, OBJECT_PATH,
                                   "org.freedesktop.DBus.Properties", "PropertiesChanged",
                                   g_variant_new("(sa{sv}as)", PLAYER_IFACE, &changed, nullptr),

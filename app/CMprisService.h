@@ -8,7 +8,7 @@ typedef struct _GDBusNodeInfo GDBusNodeInfo;
 
 // The desktop's media controls, the media keys and playerctl: the player on the
 // session bus (MPRIS 2.2), steering the global song controller. A player that
-// cannot seek and has no track list. Everything runs on the GUI thread, where
+// has no track list. Everything runs on the GUI thread, where
 // GLib's main loop delivers the bus's calls.
 //
 // Where the usual player and the chipdisk differ, the chipdisk's buttons win:
@@ -18,6 +18,7 @@ public:
     struct Hooks {
         std::function<void()> raise;  // de-iconize and raise the window
         std::function<void()> quit;   // end the program as the close spot does
+        std::function<void()> playModeChanged;  // the bus set LoopStatus or Shuffle
     };
 
     // Claims org.mpris.MediaPlayer2.chipdisk (taken: ...chipdisk.instance<pid>)
@@ -42,6 +43,8 @@ private:
     unsigned ownerIds[2] = {0, 0};  // the shared name, then the instance name
     int lastStatus = -1;  // what the bus was last told
     int lastSong = -1;
+    int lastRepeat = -1;
+    int lastShuffle = -1;
 
     friend struct Callbacks;
 };

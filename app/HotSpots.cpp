@@ -45,6 +45,9 @@ KeyAction keyActionFor(int keyCode) {
     case WXK_UP: return KeyAction::PrevSong;
     case WXK_DOWN: return KeyAction::NextSong;
     case WXK_RIGHT: return KeyAction::NextEffect;
+    case WXK_SPACE: return KeyAction::PlayPause;
+    case 'R': return KeyAction::CycleRepeat;
+    case 'S': return KeyAction::ToggleShuffle;
     default: return KeyAction::None;
     }
 }

@@ -2,7 +2,7 @@
 #define CHIPDISK_HOTSPOTS_H
 
 // The clickable spots of the HUD picture, in canvas client pixels, and the
-// three keys the canvas answers to.
+// keys the canvas answers to.
 
 enum class HotSpot { None, Prev, Play, Stop, Next, Close, Iconize };
 
@@ -16,7 +16,7 @@ struct Highlight {
 HotSpot hotSpotAt(int x, int y);
 Highlight highlightAt(int x, int y);
 
-enum class KeyAction { None, PrevSong, NextSong, NextEffect };
+enum class KeyAction { None, PrevSong, NextSong, NextEffect, PlayPause, CycleRepeat, ToggleShuffle };
 
 KeyAction keyActionFor(int keyCode);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <wx/display.h>
 #include <wx/log.h>
 #include <wx/sizer.h>
 
@@ -17,6 +18,7 @@
 #include "CDataRoot.h"
 #include "CF3D.h"
 #include "CRecorder.h"
+#include "CSettings.h"
 #include "HotSpots.h"
 #include "SoundLib.h"
 #include "SwapInterval.h"
@@ -24,6 +26,35 @@
 namespace {
 // The songs the command line asked for; empty: the songs folder.
 std::vector<std::string> commandSongs;
+
+// What is remembered between runs; the repeat mode and shuffle of this run, which the
+// command line may have chosen for it alone: only a change made while running is kept.
+std::unique_ptr<CSettings> settings;
+static_assert(static_cast<int>(CSettings::Repeat::None) == static_cast<int>(RepeatMode::None),
+              "the file's repeat modes and the songs' are in the same order");
+RepeatMode runRepeat = RepeatMode::Song;
+bool runShuffled = false;
+bool saveFailed = false;  // said once
+
+void saveSettings() {
+    const std::string problem = settings->save();
+    if (!problem.empty() && !saveFailed) std::fprintf(stderr, "chipdisk: %s\n", problem.c_str());
+    saveFailed = !problem.empty();
+}
+
+// After a key or the bus changed the repeat mode or shuffle.
+void rememberPlayModes() {
+    if (!songCtrl) return;
+    if (songCtrl->getRepeat() != runRepeat) {
+        runRepeat = songCtrl->getRepeat();
+        settings->setRepeat(static_cast<CSettings::Repeat>(runRepeat));
+    }
+    if (songCtrl->getShuffle() != runShuffled) {
+        runShuffled = songCtrl->getShuffle();
+        settings->setShuffle(runShuffled);
+    }
+    saveSettings();
+}
 
 // The frame clock: started with the frame, read once per frame by Render. A
 // monotonic clock, so setting the system clock neither jumps nor stalls the show.
@@ -89,6 +120,12 @@ AppFrame::AppFrame()
 
     frameClockStart = std::chrono::steady_clock::now();
 
+    // the remembered place, unless that screen is gone
+    if (settings->hasWindowPosition()) {
+        const wxPoint remembered(settings->windowX(), settings->windowY());
+        if (wxDisplay::GetFromPoint(remembered) != wxNOT_FOUND) Move(remembered);
+    }
+
     CMprisService::Hooks hooks;
     hooks.raise = [this] {
         Iconize(false);
@@ -99,6 +136,7 @@ AppFrame::AppFrame()
         closeWin = true;
         wxWakeUpIdle();
     };
+    hooks.playModeChanged = rememberPlayModes;
     mpris = std::make_unique<CMprisService>(hooks);
 }
 
@@ -135,8 +173,14 @@ void AppFrame::OnLeftDown(wxMouseEvent& event) {
 }
 
 void AppFrame::OnLeftUp(wxMouseEvent&) {
-    if (HasCapture())
-        ReleaseMouse();
+    if (!HasCapture()) return;
+    ReleaseMouse();
+    // a drag has ended
+    const wxPoint at = GetPosition();
+    if (!settings->hasWindowPosition() || settings->windowX() != at.x || settings->windowY() != at.y) {
+        settings->setWindowPosition(at.x, at.y);
+        saveSettings();
+    }
 }
 
 void AppFrame::OnMouseMove(wxMouseEvent& event) {
@@ -154,6 +198,9 @@ void AppFrame::OnCaptureLost(wxMouseCaptureLostEvent&) {
 void AppFrame::closeFrame() {
     if (HasCapture())
         ReleaseMouse();  // a window may not go with the mouse still captured
+    const wxPoint at = GetPosition();
+    settings->setWindowPosition(at.x, at.y);
+    saveSettings();
     Close(false);
 }
 
@@ -214,7 +261,9 @@ GLCanvas::GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wx
       context(nullptr), initialized(false), director(commandSongs) {
     // Immediate mode throughout, so a compatibility context. It is made
     // current only once the window is on screen.
-    DragAcceptFiles(true);  // modules or a folder dropped here become the song list
+    DragAcceptFiles(true);  // songs, folders or playlists dropped here become the song list
+    director.startWith(runRepeat, runShuffled);
+    director.playModeChanged = rememberPlayModes;
     context = new wxGLContext(this);
     if (!context->IsOK()) {
         delete context;
@@ -408,6 +457,14 @@ int main(int argc, char** argv) {
     const std::string problem = CCommandLine::checkSongs(command.songs);
     if (!problem.empty()) std::fprintf(stderr, "chipdisk: %s\n", problem.c_str());
     commandSongs = command.songs;
+    settings = std::make_unique<CSettings>(CSettings::defaultPath());
+    const std::string unread = settings->load();
+    if (!unread.empty()) std::fprintf(stderr, "chipdisk: %s\n", unread.c_str());
+    runRepeat = static_cast<RepeatMode>(settings->repeat());
+    runShuffled = settings->shuffle();
+    CSettings::Repeat chosen;
+    if (CSettings::parseRepeat(command.repeat, chosen)) runRepeat = static_cast<RepeatMode>(chosen);
+    runShuffled = runShuffled || command.shuffle;
     // A toolkit assert says one line on standard error and never opens a dialog,
     // which would block the window; the window tests fail on such a line.
     wxSetAssertHandler(reportToolkitAssert);

@@ -357,6 +357,13 @@ void CSongCtrl::stop() {
     FMUSIC_StopSong(module);
 }
 
+void CSongCtrl::playPause() {
+    if (playback() == Playback::Playing)
+        pause();
+    else
+        play();
+}
+
 void CSongCtrl::pause() {
     FMUSIC_SetPaused(module, 1);
 }
@@ -418,6 +425,15 @@ std::string songDisplayName(const std::string& path) {
         if (name[i] == '_') name[i] = ' ';
     }
     return name;
+}
+
+const char* repeatModeName(RepeatMode mode) {
+    switch (mode) {
+    case RepeatMode::List: return "list";
+    case RepeatMode::None: return "none";
+    case RepeatMode::Song: break;
+    }
+    return "song";
 }
 
 float absf(float x) {

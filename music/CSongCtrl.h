@@ -20,6 +20,7 @@ enum class Playback { Stopped, Playing, Paused };
 // What follows the end of a song: the same song again for ever, the next song of the
 // list (the first after the last), or the next until the list's end.
 enum class RepeatMode { Song, List, None };
+const char* repeatModeName(RepeatMode mode);  // "song", "list", "none"
 
 class CSongCtrl {
 public:
@@ -54,6 +55,8 @@ public:
     void stop();
     // Holds the current song where it is; play() resumes it. Nothing if stopped.
     void pause();
+    // Pauses a song that plays, else plays (resumes a held one).
+    void playPause();
     // Plays a module file from the start, as a new slot after the others unless
     // the table has it already; the song line fades to it as with playNext.
     // False, and nothing changed, when the file does not load.

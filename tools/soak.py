@@ -33,7 +33,7 @@ AVOID = [(372, 0, 396, 22), (192, 204, 215, 224), (176, 232, 211, 260)]
 SPOTS = {"prev": (118, 247), "next": (153, 247), "play": (233, 247)}
 BURST_STEPS = 60
 BURST_LIMIT_KB = 20 * 1024  # a kept song costs about 0.8 MB: 60 steps would add ~48 MB
-KEYS = ["Up", "Down", "Right", "Right", "Left", "Home", "space", "a", "Page_Down"]
+KEYS = ["Up", "Down", "Right", "Right", "Left", "Home", "s", "a", "Page_Down"]  # not Space: it pauses
 
 
 class LevelRecorder:

@@ -36,9 +36,13 @@ TEST(Input, SpotsHighlightsAndKeys) {
         EXPECT_EQ(int(c.spot), int(hotSpotAt(c.x, c.y))) << c.x << ", " << c.y;
         EXPECT_TRUE(h.icon == e.icon && (h.icon < 0 || (h.x == e.x && h.y == e.y && h.width == e.width && h.height == e.height))) << c.x << ", " << c.y;
     }
-    for (const auto& [key, action] : {std::pair<int, KeyAction>{WXK_UP, KeyAction::PrevSong}, {WXK_DOWN, KeyAction::NextSong},
-                                      {WXK_RIGHT, KeyAction::NextEffect}, {WXK_LEFT, KeyAction::None}, {WXK_SPACE, KeyAction::None},
-                                      {'A', KeyAction::None}, {WXK_NUMPAD_UP, KeyAction::None}, {WXK_NUMPAD_RIGHT, KeyAction::None}})
+    const std::pair<int, KeyAction> keys[] = {
+        {WXK_UP, KeyAction::PrevSong},       {WXK_DOWN, KeyAction::NextSong},   {WXK_RIGHT, KeyAction::NextEffect},
+        {WXK_LEFT, KeyAction::None},         {WXK_SPACE, KeyAction::PlayPause}, {'R', KeyAction::CycleRepeat},
+        {'S', KeyAction::ToggleShuffle},     {'A', KeyAction::None},            {WXK_NUMPAD_UP, KeyAction::None},
+        {WXK_NUMPAD_RIGHT, KeyAction::None},
+    };
+    for (const auto& [key, action] : keys)
         EXPECT_EQ(int(action), int(keyActionFor(key))) << "key " << key;
 }
 
@@ -61,11 +65,19 @@ TEST(CommandLine, ReadsWhatUsersType) {
         {{"--record", "out", "a.xm"}, command_t::Error, "a recording plays one song"},
         {{"--fps", "30"}, command_t::Error, "--seconds, --fps"},
         {{"-x"}, command_t::Error, "unknown option '-x'"},
+        {{"--repeat", "list", "a.xm"}, command_t::Window, "a.xm|list"},
+        {{"--shuffle", "--repeat=none"}, command_t::Window, "none shuffled"},
+        {{"--repeat", "all"}, command_t::Error, "--repeat must be song, list or none"},
+        {{"--repeat"}, command_t::Error, "--repeat needs a value"},
+        {{"--shuffle=yes"}, command_t::Error, "unknown option '--shuffle=yes'"},
+        {{"--record", "out", "--shuffle"}, command_t::Error, "--repeat and --shuffle are for the window"},
     };
     for (const Case& c : cases) {
         const command_t got = CCommandLine::parse(c.args);
         std::string told = got.error;
         for (const std::string& song : got.songs) told += song + "|";
+        told += got.repeat;
+        if (got.shuffle) told += " shuffled";
         if (got.mode == command_t::Record) {
             std::ostringstream settings;
             settings << got.out << " " << got.fps << " " << got.scale << " " << got.effect << " " << got.song << " " << got.seconds;

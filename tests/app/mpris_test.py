@@ -30,6 +30,23 @@ def quiet(desk):
     return rms(desk.mono(-RATE // 2)) < 30
 
 
+def modes(desk, app):  # repeat and shuffle from the bus and by key, remembered; Space pauses and resumes
+    ctl(desk, "loop", "Playlist")
+    ctl(desk, "shuffle", "On")
+    check(ctl(desk, "loop") == "Playlist" and ctl(desk, "shuffle") == "On", "loop and shuffle set over the bus")
+    app.xdo("key", "r")
+    app.xdo("key", "s")
+    app.xdo("key", "space")
+    wait_for(lambda: ctl(desk, "status") == "Paused", "Space to pause")
+    check(ctl(desk, "loop") == "None" and ctl(desk, "shuffle") == "Off", "R steps the repeat mode, S shuffle")
+    with open(os.path.join(desk.env["XDG_CONFIG_HOME"], "chipdisk", "chipdisk.conf")) as f:
+        remembered = f.read().split("\n")
+    check("repeat = none" in remembered and "shuffle = false" in remembered,
+          "the changes are remembered (%r)" % remembered)
+    app.xdo("key", "space")
+    wait_for(lambda: ctl(desk, "status") == "Playing", "Space to resume")
+
+
 def media(desk, app, dragger):
     follow = os.path.join(desk.outdir, "follow.txt")  # what the change signals tell, a line each
     desk.spawn(["playerctl", "-p", "chipdisk", "--follow", "metadata", "--format", "{{status}} {{title}}"],
@@ -63,6 +80,7 @@ def media(desk, app, dragger):
                                          (first, second, second, second, second, first, second))]
     wait_for(lambda: (lambda lines: all(w in lines for w in told))(iter(open(follow).read().splitlines())),
              "every change, by the bus or by key, signalled in order", timeout=5)
+    modes(desk, app)
     uri = "file://" + os.path.join(desk.work, "data", "songs", first + ".xm")
     ctl(desk, "open", uri)
     check(ctl(desk, "metadata", "xesam:url") == uri, "OpenUri plays a module file")

@@ -66,7 +66,8 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
         run = os.path.join(self.work, "run")
         os.makedirs(os.path.join(run, "pulse"), mode=0o700)
         # wx, GTK and the never-freed director objects are not what these scenarios are about
-        env.update(HOME=run, XDG_RUNTIME_DIR=run, PULSE_RUNTIME_PATH=os.path.join(run, "pulse"), NO_AT_BRIDGE="1",
+        env.update(HOME=run, XDG_RUNTIME_DIR=run, XDG_CONFIG_HOME=os.path.join(run, "config"),
+                   PULSE_RUNTIME_PATH=os.path.join(run, "pulse"), NO_AT_BRIDGE="1",
                    DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(run, "no-bus"), SDL_AUDIODRIVER="dummy",
                    ASAN_OPTIONS=env.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
         try:
