@@ -94,6 +94,23 @@ const char* statusName(int status) {
     return "Stopped";
 }
 
+// The current song's place, unique in the run: a place in an older list is stale.
+std::string trackId() {
+    return "/org/chipdisk/list" + std::to_string(songCtrl->listNumber()) + "/song" +
+           std::to_string(songCtrl->getCurrentSong());
+}
+
+// A title as the desktop shows it: valid UTF-8, no control characters, no padding.
+std::string cleanTag(const std::string& tag) {
+    gchar* valid = g_utf8_make_valid(tag.c_str(), static_cast<gssize>(tag.size()));
+    std::string out;
+    for (const gchar* c = valid; *c; c = g_utf8_next_char(c))
+        if (!g_unichar_iscntrl(g_utf8_get_char(c))) out.append(c, static_cast<std::size_t>(g_utf8_next_char(c) - c));
+    g_free(valid);
+    const std::size_t first = out.find_first_not_of(" \t");
+    return first == std::string::npos ? "" : out.substr(first, out.find_last_not_of(" \t") - first + 1);
+}
+
 GVariant* metadata() {
     GVariantBuilder b;
     g_variant_builder_init(&b, G_VARIANT_TYPE("a{sv}"));
@@ -102,16 +119,30 @@ GVariant* metadata() {
                               g_variant_new_object_path("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
         return g_variant_builder_end(&b);
     }
-    const int slot = songCtrl->getCurrentSong();
-    const song_slot_t& song = songCtrl->getSongs().at(slot);
-    const std::string id = "/org/chipdisk/song/" + std::to_string(slot);
-    g_variant_builder_add(&b, "{sv}", "mpris:trackid", g_variant_new_object_path(id.c_str()));
-    g_variant_builder_add(&b, "{sv}", "xesam:title", g_variant_new_string(song.name.c_str()));
+    const song_slot_t& song = songCtrl->getSongs().at(songCtrl->getCurrentSong());
+    g_variant_builder_add(&b, "{sv}", "mpris:trackid", g_variant_new_object_path(trackId().c_str()));
+    std::string title;
+    std::string artist;
+    songCtrl->songTags(title, artist);
+    title = cleanTag(title);
+    artist = cleanTag(artist);
+    g_variant_builder_add(&b, "{sv}", "xesam:title", g_variant_new_string(title.empty() ? song.name.c_str() : title.c_str()));
+    if (!artist.empty()) {
+        const gchar* artists[] = {artist.c_str(), nullptr};
+        g_variant_builder_add(&b, "{sv}", "xesam:artist", g_variant_new_strv(artists, -1));
+    }
+    const gint64 length = 1000 * gint64(songCtrl->lengthMs());
+    if (length > 0) g_variant_builder_add(&b, "{sv}", "mpris:length", g_variant_new_int64(length));
     // song paths are relative to the working folder
     gchar* absolute = g_canonicalize_filename(song.path.c_str(), nullptr);
+    gchar* folder = g_path_get_dirname(absolute);
+    gchar* album = g_path_get_basename(folder);
+    if (g_strcmp0(album, "/") != 0) g_variant_builder_add(&b, "{sv}", "xesam:album", g_variant_new_string(album));
     gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
     if (uri) g_variant_builder_add(&b, "{sv}", "xesam:url", g_variant_new_string(uri));
     g_free(uri);
+    g_free(album);
+    g_free(folder);
     g_free(absolute);
     return g_variant_builder_end(&b);
 }
@@ -147,8 +178,26 @@ struct CMprisService::Callbacks {
                                                       "cannot play %s", uri);
                 return;
             }
+        } else if (m == "Seek" && songCtrl) {
+            gint64 offset = 0;
+            g_variant_get(args, "(x)", &offset);
+            const gint64 target = std::max<gint64>(0, 1000 * gint64(songCtrl->positionMs()) + offset);
+            const gint64 length = 1000 * gint64(songCtrl->lengthMs());
+            // past the end is the next song's business
+            if (length > 0 && target > length)
+                songCtrl->playNext();
+            else if (songCtrl->seekTo(static_cast<int>(target / 1000)))
+                self->seeked();
+        } else if (m == "SetPosition" && songCtrl) {
+            const gchar* track = nullptr;
+            gint64 position = 0;
+            g_variant_get(args, "(&ox)", &track, &position);
+            const gint64 length = 1000 * gint64(songCtrl->lengthMs());
+            // a stale song or a place outside it does nothing
+            if (trackId() == track && position >= 0 && position <= length &&
+                songCtrl->seekTo(static_cast<int>(position / 1000)))
+                self->seeked();
         } else if (songCtrl) {
-            // Seek and SetPosition: the songs cannot seek, so they do nothing
             if (m == "Next") songCtrl->playNext();
             if (m == "Previous") songCtrl->playPrev();
             if (m == "Play") songCtrl->play();
@@ -166,7 +215,9 @@ struct CMprisService::Callbacks {
         if (p == "Identity" || p == "DesktopEntry") return g_variant_new_string("chipdisk");
         if (p == "SupportedUriSchemes") return g_variant_new_strv(URI_SCHEMES, -1);
         if (p == "SupportedMimeTypes") return g_variant_new_strv(MIME_TYPES, -1);
-        if (p == "HasTrackList" || p == "CanSeek") return g_variant_new_boolean(FALSE);
+        if (p == "HasTrackList") return g_variant_new_boolean(FALSE);
+        if (p == "CanGoNext") return g_variant_new_boolean(songCtrl && songCtrl->canGoNext());
+        if (p == "CanGoPrevious") return g_variant_new_boolean(songCtrl && songCtrl->canGoPrevious());
         if (p == "PlaybackStatus") return g_variant_new_string(statusName(statusNow()));
         if (p == "LoopStatus") return g_variant_new_string(LOOP_NAMES[repeatNow()]);
         if (p == "Shuffle") return g_variant_new_boolean(shuffleNow());
@@ -248,10 +299,22 @@ CMprisService::~CMprisService() {
     g_dbus_node_info_unref(node);
 }
 
+void CMprisService::seeked() {
+    lastPositionMs = songCtrl ? songCtrl->positionMs() : 0;
+    if (!connection) return;
+    g_dbus_connection_emit_signal(connection, nullptr, OBJECT_PATH, PLAYER_IFACE, "Seeked",
+                                  g_variant_new("(x)", 1000 * gint64(lastPositionMs)), nullptr);
+}
+
 void CMprisService::poll() {
     if (!connection) return;
     const int status = statusNow();
     const int song = songCtrl ? songCtrl->getCurrentSong() : -1;
+    // a song on repeat that started again by itself jumped back as a seek does
+    const int position = songCtrl ? songCtrl->positionMs() : 0;
+    const bool restarted = song == lastSong && status == lastStatus && position + 500 < lastPositionMs;
+    lastPositionMs = position;
+    if (restarted) seeked();
     const int repeat = repeatNow();
     const int shuffle = shuffleNow();
     if (status == lastStatus && song == lastSong && repeat == lastRepeat && shuffle == lastShuffle) return;

@@ -35,6 +35,9 @@ public:
     // For GLib's C callbacks only.
     struct Callbacks;
 
+    // Tells the bus the position jumped (a seek, or a song that started again).
+    void seeked();
+
 private:
     Hooks hooks;
     GDBusNodeInfo* node = nullptr;
@@ -44,6 +47,7 @@ private:
     int lastStatus = -1;  // what the bus was last told
     int lastSong = -1;
     int lastRepeat = -1;
+    int lastPositionMs = 0;
     int lastShuffle = -1;
 
     friend struct Callbacks;

@@ -232,6 +232,10 @@ void CSongCtrl::takeFound(bool fadeToFirst) {
 
 void CSongCtrl::loadSongs() {
     stopWalk();
+    lists++;
+    played.clear();
+    order.clear();
+    upcoming.clear();
     songs.clear();
     songs.push_back({" ", ""});
     songs.push_back({"tavro chipdisk", CDataRoot::resolve("data/songs/kirrowane-intro.xm")});
@@ -375,6 +379,28 @@ Playback CSongCtrl::playback() const {
 
 int CSongCtrl::positionMs() const {
     return FMUSIC_GetTime(module);
+}
+
+bool CSongCtrl::seekTo(int ms) {
+    return FMUSIC_SetTime(module, ms) != 0;
+}
+
+int CSongCtrl::lengthMs() const {
+    return static_cast<int>(soundLayerSongSeconds(module) * 1000.0);
+}
+
+void CSongCtrl::songTags(std::string& title, std::string& artist) const {
+    title.clear();
+    artist.clear();
+    soundLayerSongTags(module, title, artist);
+}
+
+bool CSongCtrl::canGoNext() {
+    return following() != 0;
+}
+
+bool CSongCtrl::canGoPrevious() {
+    return currentSong > 1 || (shuffled && !played.empty());
 }
 
 float* CSongCtrl::getSpectrum() {

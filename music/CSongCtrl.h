@@ -63,6 +63,16 @@ public:
     bool openFile(const std::string& path);
     Playback playback() const;
     int positionMs() const;  // in the current song, 0 when stopped
+    // Moves the song playing or held to ms from its start; false when nothing plays.
+    bool seekTo(int ms);
+    // One pass of the current song in milliseconds; 0 when not known.
+    int lengthMs() const;
+    // The current song's own title and artist, as its file names them (maybe empty).
+    void songTags(std::string& title, std::string& artist) const;
+    // Counts the song lists of this run: a song's place is only meaningful with it.
+    int listNumber() const { return lists; }
+    bool canGoNext();      // Next would start another song
+    bool canGoPrevious();  // Prev would
     float* getSpectrum();
     // The song line shows the current song's name at once, with no fade.
     void showCurrentSong() { shownSong = currentSong; }
@@ -127,6 +137,7 @@ private:
     std::string notice;                     // on the song line instead of the name
     std::string nextNotice;                 // shown once the line has faded out
     int noticeEndMs = 0;
+    int lists = 0;
     bool shuffled = false;
     std::vector<int> order;     // this round's slots, shuffled
     std::size_t orderAt = 0;    // the current song's place in it

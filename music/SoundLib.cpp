@@ -467,6 +467,32 @@ int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
     return static_cast<int>(std::max(0.0, seconds) * 1000.0);
 }
 
+signed char FMUSIC_SetTime(FMUSIC_MODULE* mod, int ms) {
+    Output& o = output();
+    Locked held(o);
+    if (!mod || o.current != mod || !o.playing || !mod->mpt || ms < 0) return 0;
+    try {
+        mod->mpt->set_position_seconds(ms / 1000.0);
+    } catch (...) {
+        return 0;
+    }
+    o.pending = 0;  // what was rendered ahead is from before the seek
+    return 1;
+}
+
+bool soundLayerSongTags(FMUSIC_MODULE* mod, std::string& title, std::string& artist) {
+    if (!mod) return false;
+    if (!mod->mpt && !(mod->mpt = decode(mod->path))) return false;
+    Locked held(output());  // the callback may be rendering it
+    try {
+        title = mod->mpt->get_metadata("title");
+        artist = mod->mpt->get_metadata("artist");
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() {
     return &fftUnit;
 }
@@ -563,6 +589,7 @@ void soundLayerRender(float* stereo, int frames) {
 double soundLayerSongSeconds(FMUSIC_MODULE* mod) {
     if (!mod) return 0.0;
     if (!mod->mpt && !(mod->mpt = decode(mod->path))) return 0.0;
+    Locked held(output());  // the callback may be rendering it
     try {
         return mod->mpt->get_duration_seconds();
     } catch (...) {

@@ -1,6 +1,8 @@
 #ifndef CHIPDISK_SOUNDLIB_H
 #define CHIPDISK_SOUNDLIB_H
 
+#include <string>
+
 // The sound operations the chipdisk relies on, played through libopenmpt and
 // SDL2 audio, with the spectrum computed by KissFFT.
 
@@ -19,6 +21,12 @@ signed char FMUSIC_GetPaused(FMUSIC_MODULE* mod);  // 1: playing but held
 signed char FMUSIC_IsPlaying(FMUSIC_MODULE* mod);  // 1: playing or held, 0: stopped
 // Position in the song in milliseconds, 0 unless playing or held.
 int FMUSIC_GetTime(FMUSIC_MODULE* mod);
+// Moves the song playing or held to `ms` from its start; what was rendered ahead is
+// dropped, so the spectrum follows at once. 0 unless it plays.
+signed char FMUSIC_SetTime(FMUSIC_MODULE* mod, int ms);
+// The song's own title and artist as the file names them (UTF-8, maybe empty);
+// false when the file cannot be read. GUI thread.
+bool soundLayerSongTags(FMUSIC_MODULE* mod, std::string& title, std::string& artist);
 
 // Whether songs start again at their end, for ever (the default), or play one pass and
 // then make way for the queued song. Holds for the song playing and every later one.

@@ -11,7 +11,9 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from desktop import RATE, App, Desktop, check, frequency, rms, wait_for  # noqa: E402
 
-TONES = {"low": 261.6, "high": 523.3}  # song title: its tone in Hz
+TONES = {"low": 261.6, "high": 523.3}  # song file: its tone in Hz
+TITLES = {"low": "Low tone", "high": "High tone"}  # as the songs name themselves
+PASS_US = 1920000  # one pass of either: 16 rows of 6 ticks at 125 BPM
 
 
 def ctl(desk, *args):
@@ -19,7 +21,11 @@ def ctl(desk, *args):
                           timeout=60).stdout.strip()
 
 
-def tone(desk):  # the title of the song the sink played over the last 0.3 s
+def song(desk):  # the file of the song playing, from its title
+    return next((name for name, title in TITLES.items() if ctl(desk, "metadata", "title") == title), None)
+
+
+def tone(desk):  # the file of the song the sink played over the last 0.3 s
     x = desk.mono(-RATE * 3 // 10)
     f = frequency(x) if rms(x) > 500 else 0
     return next((title for title, hz in TONES.items() if abs(f - hz) < 0.05 * hz), None)
@@ -45,6 +51,25 @@ def modes(desk, app):  # repeat and shuffle from the bus and by key, remembered;
           "the changes are remembered (%r)" % remembered)
     app.xdo("key", "space")
     wait_for(lambda: ctl(desk, "status") == "Playing", "Space to resume")
+    ctl(desk, "loop", "Track")
+
+
+def seeking(desk):  # what the song says of itself, its place and length; seeks within it
+    check(ctl(desk, "metadata", "xesam:album") == "songs" and ctl(desk, "metadata", "xesam:artist") == "",
+          "the album is the song's folder; the songs name no artist")
+    length = int(ctl(desk, "metadata", "mpris:length") or 0)
+    check(abs(length - PASS_US) < 20000, "the length is one pass (%d us)" % length)
+    track = ctl(desk, "metadata", "mpris:trackid").strip("'")  # playerctl quotes object paths
+    check(track.startswith("/org/chipdisk/list1/song"), "a place in the first list (%s)" % track)
+    ctl(desk, "position", "1.3")
+    at = float(ctl(desk, "position") or 0)
+    check(1.3 <= at < 1.8, "SetPosition moves the song (%.2f s)" % at)
+    ctl(desk, "position", "1-")
+    at = float(ctl(desk, "position") or 0)
+    check(0.3 <= at < 0.9, "Seek goes back by the offset (%.2f s)" % at)
+    ctl(desk, "position", "30")
+    at = float(ctl(desk, "position") or 0)
+    check(at < 1.92, "a place past the end does nothing (%.2f s)" % at)
 
 
 def media(desk, app, dragger):
@@ -52,10 +77,10 @@ def media(desk, app, dragger):
     desk.spawn(["playerctl", "-p", "chipdisk", "--follow", "metadata", "--format", "{{status}} {{title}}"],
                env=desk.env, stdout=open(follow, "w"))
     wait_for(lambda: ctl(desk, "status") == "Playing", "the player on the bus", timeout=20)
-    first = ctl(desk, "metadata", "title")
+    first = song(desk)
     wait_for(lambda: tone(desk) == first, "the first song, %r, at the sink" % first)
     ctl(desk, "next")
-    second = ctl(desk, "metadata", "title")
+    second = song(desk)
     check(second in TONES and second != first, "next changes the title (%s -> %s)" % (first, second))
     wait_for(lambda: tone(desk) == second, "the next song at the sink")
     start, held = desk.frames(), time.time()
@@ -72,15 +97,16 @@ def media(desk, app, dragger):
     ctl(desk, "stop")
     check(quiet(desk) and ctl(desk, "status") == "Stopped", "stop silences the sink")
     ctl(desk, "previous")
-    check(ctl(desk, "status") == "Playing" and ctl(desk, "metadata", "title") == first,
+    check(ctl(desk, "status") == "Playing" and song(desk) == first,
           "previous plays the song before, even after a stop")
     app.xdo("mousemove", *app.to_screen((300, 150)))  # the view takes the keys
     app.xdo("key", "Down")
-    told = [s + " " + t for s, t in zip("Playing Playing Paused Playing Stopped Playing Playing".split(),
-                                         (first, second, second, second, second, first, second))]
+    told = [s + " " + TITLES[t] for s, t in zip("Playing Playing Paused Playing Stopped Playing Playing".split(),
+                                                (first, second, second, second, second, first, second))]
     wait_for(lambda: (lambda lines: all(w in lines for w in told))(iter(open(follow).read().splitlines())),
              "every change, by the bus or by key, signalled in order", timeout=5)
     modes(desk, app)
+    seeking(desk)
     uri = "file://" + os.path.join(desk.work, "data", "songs", first + ".xm")
     ctl(desk, "open", uri)
     check(ctl(desk, "metadata", "xesam:url") == uri, "OpenUri plays a module file")

@@ -4,7 +4,8 @@
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
-    writeFile(std::string(argv[1]) + "/low.xm", makeSineXm(49, 12));
-    writeFile(std::string(argv[1]) + "/high.xm", makeSineXm(61, 12));
+    // titles padded as trackers pad them, one with a control character in it
+    writeFile(std::string(argv[1]) + "/low.xm", makeSineXm(49, 12, 32, 128, "  Low\x07 tone"));
+    writeFile(std::string(argv[1]) + "/high.xm", makeSineXm(61, 12, 32, 128, "High tone"));
     return 0;
 }

@@ -11,14 +11,16 @@
 // A tiny valid FastTracker 2 module: one looped sine cycle of sampleLen samples, two
 // channels, one 16-row pattern whose row `row` plays `note` (49 = C-4, 8363 / 32 = 261 Hz)
 // panned at `pan` (0 left, 128 centre); it rings on: only the first pass has a lead-in.
-inline std::vector<char> makeSineXm(int note = 49, int row = 0, int sampleLen = 32, int pan = 128) {
+// The module's own title is `title`, at most 20 bytes.
+inline std::vector<char> makeSineXm(int note = 49, int row = 0, int sampleLen = 32, int pan = 128,
+                                    const char* title = "sine test") {
     std::vector<char> b;
     auto put = [&](std::initializer_list<int> values, int bytes) {  // little-endian
         for (int v : values)
             for (int i = 0; i < bytes; i++) b.push_back(static_cast<char>(v >> 8 * i));
     };
     auto text = [&](const char* s, int n) { while (n--) b.push_back(*s ? *s++ : 0); };
-    text("Extended Module: ", 17), text("sine test", 20), put({0x1A}, 1), text("chipdisk tests", 20);
+    text("Extended Module: ", 17), text(title, 20), put({0x1A}, 1), text("chipdisk tests", 20);
     put({0x0104}, 2), put({276}, 4);    // version, header size
     put({1, 0, 2, 1, 1, 1, 6, 125}, 2);  // length, restart, channels, patterns, instruments, linear, speed, BPM
     text("", 256), put({9}, 4), put({0}, 1), put({16, 36}, 2);  // order table: pattern 0 of 16 packed rows

@@ -89,3 +89,13 @@ FMUSIC_MODULE* soundLayerSounding(unsigned* ends) {
     if (ends) *ends = fakeSound().ends;
     return reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(fakeSound().playingHandle));
 }
+
+signed char FMUSIC_SetTime(FMUSIC_MODULE* mod, int ms) { return record("seek" + id(mod) + " " + std::to_string(ms), isPlaying(mod)); }
+
+bool soundLayerSongTags(FMUSIC_MODULE* mod, std::string& title, std::string& artist) {
+    title = mod ? "title of " + fakeSound().paths[number(mod) - 1] : "";
+    artist = "";
+    return mod != nullptr;
+}
+
+double soundLayerSongSeconds(FMUSIC_MODULE* mod) { return mod ? 90.0 : 0.0; }
