@@ -11,9 +11,10 @@
 // A tiny valid FastTracker 2 module: one looped sine cycle of sampleLen samples, two
 // channels, one 16-row pattern whose row `row` plays `note` (49 = C-4, 8363 / 32 = 261 Hz)
 // panned at `pan` (0 left, 128 centre); it rings on: only the first pass has a lead-in.
-// The module's own title is `title`, at most 20 bytes.
+// The module's own title is `title`, at most 20 bytes; the sample holds `cycles` sine
+// cycles (a big sample makes a big file of the same tone).
 inline std::vector<char> makeSineXm(int note = 49, int row = 0, int sampleLen = 32, int pan = 128,
-                                    const char* title = "sine test") {
+                                    const char* title = "sine test", int cycles = 1) {
     std::vector<char> b;
     auto put = [&](std::initializer_list<int> values, int bytes) {  // little-endian
         for (int v : values)
@@ -30,7 +31,7 @@ inline std::vector<char> makeSineXm(int note = 49, int row = 0, int sampleLen = 
     put({sampleLen, 0, sampleLen}, 4);                    // length, loop start, loop length
     put({64, 0, 1, pan, 0, 0}, 1), text("sine", 22);  // volume, finetune, forward 8-bit loop, panning
     for (int i = 0, prev = 0; i < sampleLen; i++) {  // 8-bit samples are stored as deltas
-        const int v = static_cast<int>(std::lround(127.0 * std::sin(2.0 * M_PI * i / sampleLen)));
+        const int v = static_cast<int>(std::lround(127.0 * std::sin(2.0 * M_PI * i * cycles / sampleLen)));
         put({v - std::exchange(prev, v)}, 1);
     }
     return b;
