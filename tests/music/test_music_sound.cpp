@@ -175,6 +175,7 @@ TEST(Layer, ASongsEndMakesWayForTheQueuedOne) {
     EXPECT_TRUE(follows(render(3 * 44100), highAlone));
     EXPECT_EQ(soundLayerSounding(&ends), high);
     EXPECT_EQ(ends, 2u);
+    EXPECT_EQ(FMUSIC_IsPlaying(high) - FMUSIC_IsPlaying(low), 1) << "the song that took over is the one playing";
 
     FMUSIC_PlaySong(low);
     ASSERT_EQ(soundLayerQueueNext(low), 1) << "a list of one song follows itself";
