@@ -131,18 +131,39 @@ def media(desk, app, dragger):
              "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit")
 
 
+def options(desk, app, conf):  # the remembered place and modes; an option wins for its run only
+    wait_for(lambda: ctl(desk, "status") == "Playing", "the player on the bus", timeout=20)
+    check(app.geometry()[:2] == (100, 80), "the window opens where it was left (%s)" % (app.geometry()[:2],))
+    check(ctl(desk, "loop") == "None" and ctl(desk, "shuffle") == "Off", "--repeat none wins over the file's list")
+    app.xdo("mousemove", *app.to_screen((300, 150)))
+    app.xdo("key", "s")
+    wait_for(lambda: "shuffle = true" in open(conf).read(), "S to be remembered")
+    with open(conf) as f:
+        lines = f.read().splitlines()
+    check(lines[:2] == ["# mine", "repeat = list"], "the option is not written, the user's line kept (%r)" % lines)
+
+
 if __name__ == "__main__":
     name, program, writer, outdir = sys.argv[1:5]
-    desk = Desktop(os.path.join(outdir, name), wm=name == "media", bus=name == "media")
+    desk = Desktop(os.path.join(outdir, name), wm=name != "nobus", bus=name != "nobus")
     try:
         songs = os.path.join(desk.copy_data(), "songs")
         shutil.rmtree(songs)
         os.mkdir(songs)
         subprocess.run([writer, songs], check=True)
         desk.start_pulse()
-        app = App(desk, os.path.abspath(program), cwd=desk.work)
+        args = []
+        if name == "options":
+            conf = os.path.join(desk.env["XDG_CONFIG_HOME"], "chipdisk", "chipdisk.conf")
+            os.makedirs(os.path.dirname(conf))
+            with open(conf, "w") as f:
+                f.write("# mine\nrepeat = list\nwindow_x = 100\nwindow_y = 80\n")
+            args = ["--repeat", "none"]
+        app = App(desk, os.path.abspath(program), cwd=desk.work, args=args)
         if name == "media":
             media(desk, app, os.path.join(os.path.dirname(writer), "drag_file"))
+        elif name == "options":
+            options(desk, app, conf)
         else:
             wait_for(lambda: tone(desk) in TONES, "a song at the sink")
         app.finish(ended=name == "media")
