@@ -259,6 +259,9 @@ int CRecorder::run(const command_t& cmd) {
     if ((exists && !S_ISDIR(st.st_mode)) || access(writable.c_str(), W_OK | X_OK) != 0)
         return fail("cannot write to '" + folder + "'", 2);
 
+    // told here, in the recorder's words, before the song list would count it as no song
+    if (!cmd.song.empty() && !soundLayerIsSong(cmd.song.c_str()))
+        return fail("'" + cmd.song + "' is not a module the chipdisk can play", 2);
     soundLayerUseNoDevice();
     CHeadlessGL gl(396, 260);
     if (!gl.ok()) return fail("no OpenGL without a window here (" + gl.error() + ")", 1);
