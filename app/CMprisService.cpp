@@ -317,7 +317,11 @@ void CMprisService::poll() {
     if (restarted) seeked();
     const int repeat = repeatNow();
     const int shuffle = shuffleNow();
-    if (status == lastStatus && song == lastSong && repeat == lastRepeat && shuffle == lastShuffle) return;
+    // whether a step would do anything changes with the song, the list and the modes
+    const int steps = songCtrl ? songCtrl->canGoNext() + 2 * songCtrl->canGoPrevious() : 0;
+    if (status == lastStatus && song == lastSong && repeat == lastRepeat && shuffle == lastShuffle &&
+        steps == lastSteps)
+        return;
 
     GVariantBuilder changed;
     g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
@@ -328,10 +332,15 @@ void CMprisService::poll() {
     if (repeat != lastRepeat)
         g_variant_builder_add(&changed, "{sv}", "LoopStatus", g_variant_new_string(LOOP_NAMES[repeat]));
     if (shuffle != lastShuffle) g_variant_builder_add(&changed, "{sv}", "Shuffle", g_variant_new_boolean(shuffle));
+    if (steps != lastSteps) {
+        g_variant_builder_add(&changed, "{sv}", "CanGoNext", g_variant_new_boolean(steps & 1));
+        g_variant_builder_add(&changed, "{sv}", "CanGoPrevious", g_variant_new_boolean((steps & 2) != 0));
+    }
     lastStatus = status;
     lastSong = song;
     lastRepeat = repeat;
     lastShuffle = shuffle;
+    lastSteps = steps;
     g_dbus_connection_emit_signal(connection, nullptr, OBJECT_PATH,
                                   "org.freedesktop.DBus.Properties", "PropertiesChanged",
                                   g_variant_new("(sa{sv}as)", PLAYER_IFACE, &changed, nullptr),

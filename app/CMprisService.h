@@ -49,6 +49,7 @@ private:
     int lastRepeat = -1;
     int lastPositionMs = 0;
     int lastShuffle = -1;
+    int lastSteps = -1;  // CanGoNext, and CanGoPrevious times 2
 
     friend struct Callbacks;
 };

@@ -21,6 +21,13 @@ def ctl(desk, *args):
                           timeout=60).stdout.strip()
 
 
+def can(desk, name):  # a boolean property of the player, as dbus-send prints it
+    reply = desk.run("dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.chipdisk",
+                     "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
+                     "string:org.mpris.MediaPlayer2.Player", "string:" + name)
+    return reply.split()[-1] if reply else None
+
+
 def song(desk):  # the file of the song playing, from its title
     return next((name for name, title in TITLES.items() if ctl(desk, "metadata", "title") == title), None)
 
@@ -82,6 +89,8 @@ def media(desk, app, dragger):
     ctl(desk, "next")
     second = song(desk)
     check(second in TONES and second != first, "next changes the title (%s -> %s)" % (first, second))
+    check(can(desk, "CanGoNext") == "false" and can(desk, "CanGoPrevious") == "true",
+          "on the last song Next can do nothing, Previous can")
     wait_for(lambda: tone(desk) == second, "the next song at the sink")
     start, held = desk.frames(), time.time()
     ctl(desk, "pause")
