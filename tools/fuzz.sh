@@ -14,7 +14,8 @@ for n in $(ls tests/fuzz/corpus); do
   mkdir -p $d/corpus/$n $kept
   echo "== fuzz_$n -runs=${1:-20000}"
   # new inputs go to the scratch corpus, the committed ones stay; the log shows on failure
-  $d/tests/fuzz/fuzz_$n -runs=${1:-20000} -artifact_prefix=$kept/ $d/corpus/$n tests/fuzz/corpus/$n $kept >$d/$n.log 2>&1 &&
+  $d/tests/fuzz/fuzz_$n -runs=${1:-20000} -artifact_prefix=$kept/ \
+    $d/corpus/$n tests/fuzz/corpus/$n $kept >$d/$n.log 2>&1 &&
     grep '^Done' $d/$n.log || { tail -n 60 $d/$n.log; status=1; }
   rmdir $kept 2>/dev/null || true  # kept only with a crash in it
 done

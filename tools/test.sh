@@ -15,7 +15,8 @@ sh tools/build.sh build-asan -DCHIPDISK_SANITIZE=ON
 # LeakSanitizer's tracer can crash at exit while the software rasteriser's worker
 # threads are alive ("Tracer caught signal 11"): rasterise on the calling thread.
 asan() {
-  LP_NUM_THREADS=0 ASAN_OPTIONS=detect_leaks=1 CHIPDISK_SANITIZED=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
+  LP_NUM_THREADS=0 ASAN_OPTIONS=detect_leaks=1 CHIPDISK_SANITIZED=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
     ctest --test-dir build-asan --output-on-failure "$@"
 }
 status=0

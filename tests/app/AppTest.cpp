@@ -19,22 +19,32 @@ namespace {
 // Every corner of every spot and one pixel outside each edge; the keys.
 TEST(Input, SpotsHighlightsAndKeys) {
     using S = HotSpot;  // the highlight of each spot, in the order of HotSpot
-    const Highlight highlights[] = {{-1, 0, 0, 0, 0}, {0, 105, 241, 20, 13}, {1, 225, 241, 20, 13}, {2, 184, 241, 20, 13},
-                                    {3, 145, 241, 20, 13}, {4, 377, 1, 16, 16}, {-1, 0, 0, 0, 0}};
+    const Highlight highlights[] = {{-1, 0, 0, 0, 0},      {0, 105, 241, 20, 13}, {1, 225, 241, 20, 13},
+                                    {2, 184, 241, 20, 13}, {3, 145, 241, 20, 13}, {4, 377, 1, 16, 16},
+                                    {-1, 0, 0, 0, 0}};
     struct Case { int x, y; HotSpot spot; };
     const Case cases[] = {
-        {108, 237, S::Prev}, {128, 257, S::Prev}, {107, 237, S::None}, {108, 236, S::None}, {129, 257, S::None}, {128, 258, S::None},
-        {221, 237, S::Play}, {245, 257, S::Play}, {220, 240, S::None}, {246, 240, S::None}, {230, 236, S::None}, {230, 258, S::None},
-        {181, 237, S::Stop}, {206, 257, S::Stop}, {180, 240, S::None}, {207, 240, S::None}, {190, 236, S::None}, {190, 258, S::None},
-        {142, 237, S::Next}, {165, 257, S::Next}, {141, 240, S::None}, {166, 240, S::None}, {150, 236, S::None}, {150, 258, S::None},
-        {383, 3, S::Close}, {391, 11, S::Close}, {382, 5, S::None}, {392, 5, S::None}, {385, 2, S::None}, {385, 12, S::None},
-        {199, 210, S::Iconize}, {208, 218, S::Iconize}, {198, 214, S::None}, {209, 214, S::None}, {199, 209, S::None}, {203, 219, S::None},
-        {135, 247, S::None}, {105, 241, S::None}, {0, 0, S::None}, {-1, -1, S::None},  // between prev and next; on a sprite, off its spot
+        {108, 237, S::Prev},    {128, 257, S::Prev},    {107, 237, S::None},
+        {108, 236, S::None},    {129, 257, S::None},    {128, 258, S::None},
+        {221, 237, S::Play},    {245, 257, S::Play},    {220, 240, S::None},
+        {246, 240, S::None},    {230, 236, S::None},    {230, 258, S::None},
+        {181, 237, S::Stop},    {206, 257, S::Stop},    {180, 240, S::None},
+        {207, 240, S::None},    {190, 236, S::None},    {190, 258, S::None},
+        {142, 237, S::Next},    {165, 257, S::Next},    {141, 240, S::None},
+        {166, 240, S::None},    {150, 236, S::None},    {150, 258, S::None},
+        {383, 3, S::Close},     {391, 11, S::Close},    {382, 5, S::None},
+        {392, 5, S::None},      {385, 2, S::None},      {385, 12, S::None},
+        {199, 210, S::Iconize}, {208, 218, S::Iconize}, {198, 214, S::None},
+        {209, 214, S::None},    {199, 209, S::None},    {203, 219, S::None},
+        {135, 247, S::None},    {105, 241, S::None},    {0, 0, S::None},
+        {-1, -1, S::None},  // between prev and next; on a sprite, off its spot
     };
     for (const Case& c : cases) {
         const Highlight h = highlightAt(c.x, c.y), e = highlights[int(c.spot)];
         EXPECT_EQ(int(c.spot), int(hotSpotAt(c.x, c.y))) << c.x << ", " << c.y;
-        EXPECT_TRUE(h.icon == e.icon && (h.icon < 0 || (h.x == e.x && h.y == e.y && h.width == e.width && h.height == e.height))) << c.x << ", " << c.y;
+        EXPECT_TRUE(h.icon == e.icon &&
+                    (h.icon < 0 || (h.x == e.x && h.y == e.y && h.width == e.width && h.height == e.height)))
+            << c.x << ", " << c.y;
     }
     const std::pair<int, KeyAction> keys[] = {
         {WXK_UP, KeyAction::PrevSong},       {WXK_DOWN, KeyAction::NextSong},   {WXK_RIGHT, KeyAction::NextEffect},
@@ -80,14 +90,17 @@ TEST(CommandLine, ReadsWhatUsersType) {
         if (got.shuffle) told += " shuffled";
         if (got.mode == command_t::Record) {
             std::ostringstream settings;
-            settings << got.out << " " << got.fps << " " << got.scale << " " << got.effect << " " << got.song << " " << got.seconds;
+            settings << got.out << " " << got.fps << " " << got.scale << " " << got.effect << " " << got.song << " "
+                     << got.seconds;
             told = settings.str();
         }
-        EXPECT_TRUE(got.mode == c.mode && told.compare(0, c.told.size(), c.told) == 0 && (c.told.empty() == told.empty()))
+        EXPECT_TRUE(got.mode == c.mode && told.compare(0, c.told.size(), c.told) == 0 &&
+                    (c.told.empty() == told.empty()))
             << (c.args.empty() ? "" : c.args[0]) << " ...: " << told;
     }
     // the one line before the window opens: a missing file or folder
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("chipdisk-songs-" + std::to_string(getpid()));
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("chipdisk-songs-" + std::to_string(getpid()));
     EXPECT_NE("", CCommandLine::checkSongs({dir.string()}));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "a.xm") << "x";
@@ -126,10 +139,11 @@ TEST(EffectCycle, ChangesAutomaticallyAndOnRightThroughAFadeToBlack) {
     for (const Step& s : steps) {
         runTo(s.t);
         if (s.t == 49200) rolled = cycle.modelAngle;
-        EXPECT_TRUE(s.effect == cycle.effect && s.fading == cycle.fading && s.quad == quad && s.lastSwitch == cycle.lastSwitch &&
+        EXPECT_TRUE(s.effect == cycle.effect && s.fading == cycle.fading && s.quad == quad &&
+                    s.lastSwitch == cycle.lastSwitch &&
                     (std::isnan(s.alpha) || std::fabs(s.alpha - cycle.fadeAlpha) < 1e-4))
-            << "at " << s.t << ": effect " << cycle.effect << ", fading " << cycle.fading << ", quad " << quad << ", alpha " << cycle.fadeAlpha
-            << ", last switch " << cycle.lastSwitch;
+            << "at " << s.t << ": effect " << cycle.effect << ", fading " << cycle.fading << ", quad " << quad
+            << ", alpha " << cycle.fadeAlpha << ", last switch " << cycle.lastSwitch;
         if (s.press) cycle.startChange(t);
     }
     // the ball rolls by the delta only while effect 3 shows

@@ -23,18 +23,24 @@ protected:
         if (HasFatalFailure()) return;
         // font: white cells, a blank space; darken: halves what lies under the scroller's row; top: a red corner, blue
         // over the song line's first glyph, yellow under the play highlight; magenta icons; a black background
-        ASSERT_TRUE(writePicture("data/gfx/font_test2.png", 256, 256, {{0, 0, 255, 255, 255, 255, 255, 255}, {0, 32, 15, 47, 0, 0, 0, 0}}));
+        ASSERT_TRUE(writePicture("data/gfx/font_test2.png", 256, 256,
+                                 {{0, 0, 255, 255, 255, 255, 255, 255}, {0, 32, 15, 47, 0, 0, 0, 0}}));
         ASSERT_TRUE(writePicture("data/gfx/overlay_darken.png", 396, 260, {{0, 40, 395, 70, 0, 0, 0, 128}}));
         ASSERT_TRUE(writePicture("data/gfx/overlay.png", 396, 260, {{20, 0, 21, 259, 255, 255, 255, 255}}));
-        ASSERT_TRUE(writePicture("data/gfx/test2.png", 396, 260, {{0, 0, 9, 9, 255, 0, 0, 255}, {10, 217, 13, 220, 0, 0, 255, 255}, {225, 241, 229, 245, 255, 255, 0, 255}}));
+        ASSERT_TRUE(writePicture("data/gfx/test2.png", 396, 260,
+                                 {{0, 0, 9, 9, 255, 0, 0, 255},
+                                  {10, 217, 13, 220, 0, 0, 255, 255},
+                                  {225, 241, 229, 245, 255, 255, 0, 255}}));
         for (const char* name : {"prev", "play", "stop", "next"})
-            ASSERT_TRUE(writePicture(std::string("data/gfx/ico_") + name + ".png", 20, 13, {{0, 0, 19, 12, 255, 0, 255, 255}}));
+            ASSERT_TRUE(
+                writePicture(std::string("data/gfx/ico_") + name + ".png", 20, 13, {{0, 0, 19, 12, 255, 0, 255, 255}}));
         ASSERT_TRUE(writePicture("data/gfx/bg.png", 64, 64, {{0, 0, 63, 63, 0, 0, 0, 255}}));
         std::filesystem::copy_file(CHIPDISK_SOURCE_DIR "/data/3d/boll3.md2", "data/3d/boll3.md2");
         std::filesystem::create_directories("data/songs");
         for (const std::string& song : {kSongA, kSongB})
             std::ofstream(song) << "song";
-        setFakeSpectrum(0), closeWin = iconizeWin = false;
+        setFakeSpectrum(0);
+        closeWin = iconizeWin = false;
         director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
         director->InitGL();
         while (songCtrl->isCollecting())
@@ -43,7 +49,8 @@ protected:
     void renderTo(int from, int to) { for (int t = from; t <= to; t += 50) director->Render(t); }
     // How much of the effect the fade quad let through, over the rows the HUD leaves free.
     double fadeAlphaSeen(int t) {
-        director->beginFrame(t), director->drawEffect();
+        director->beginFrame(t);
+        director->drawEffect();
         const Frame effect = gl->readFrame();
         director->toggleEffect();
         const Frame faded = gl->readFrame();
@@ -58,7 +65,8 @@ protected:
 };
 
 TEST_F(Director, LayersLieInOrderEffectFadeBaseScrollerSongLineTopHighlight) {
-    director->setMouse(230, 245), director->Render(0);  // over play
+    director->setMouse(230, 245);  // over play
+    director->Render(0);
     director->key(KeyAction::NextEffect);
     renderTo(50, 1000);  // half way to black
     const Frame f = gl->readFrame();
@@ -72,19 +80,23 @@ TEST_F(Director, LayersLieInOrderEffectFadeBaseScrollerSongLineTopHighlight) {
 }
 
 TEST_F(Director, FadeQuadDarkensByTheFadeCurve) {
-    director->Render(0), director->holdEffect(1), setFakeSpectrum(0.12f);  // rings that the glow spreads over the whole view
+    director->Render(0);
+    director->holdEffect(1);
+    setFakeSpectrum(0.12f);  // rings that the glow spreads over the whole view
     renderTo(50, 1000);
     director->key(KeyAction::NextEffect);
     // 0.0005 per ms: a quarter after 500 ms, half after 1000, black after 2000; then the
     // next effect fading back in, three quarters dark 500 ms after that
     int from = 1050;
     for (const auto& [t, alpha] : {std::pair{1500, 0.25}, {2000, 0.5}, {3550, 0.75}}) {
-        renderTo(from, t - 50), from = t + 50;
+        renderTo(from, t - 50);
+        from = t + 50;
         EXPECT_NEAR(alpha, fadeAlphaSeen(t), t > 3000 ? 0.03 : 0.02) << "t = " << t;
     }
     EXPECT_EQ(2, director->effectCycle().effect);
     GLint src = 0, dst = 0;  // what the next frame expects
-    glGetIntegerv(GL_BLEND_SRC, &src), glGetIntegerv(GL_BLEND_DST, &dst);
+    glGetIntegerv(GL_BLEND_SRC, &src);
+    glGetIntegerv(GL_BLEND_DST, &dst);
     EXPECT_TRUE(glIsEnabled(GL_BLEND) && src == GL_SRC_ALPHA && dst == GL_ONE_MINUS_SRC_ALPHA);
 }
 
@@ -94,7 +106,8 @@ TEST_F(Director, TunnelCameraPlacesAPointWhereWorkedOut) {
     struct Case { int t; float x, y, r, g, b, a; };
     const Case cases[] = {
         {0, 181.535f, 241.930f, 0.3f, 0.0f, 0.0f, 1.0f},  // fov 45, no spin, camera offset (2.0985, 0.1487)
-        {1000, 107.801f, 107.413f, 0.49867f, 0.84147f, 0.47943f, 1.0f},  // fov 45.05, spin 89.07, phases 1.5 / 2.5 / 3.5
+        {1000, 107.801f, 107.413f, 0.49867f, 0.84147f, 0.47943f,
+         1.0f},  // fov 45.05, spin 89.07, phases 1.5 / 2.5 / 3.5
         {1000, 218.975f, 48.223f, 0.49867f, 0.84147f, 0.47943f, 0.21f},  // its first trail: spun and shifted twice
     };
     for (int t : {0, 1000}) {
@@ -102,8 +115,9 @@ TEST_F(Director, TunnelCameraPlacesAPointWhereWorkedOut) {
         for (const Case& c : cases)
             EXPECT_TRUE(c.t != t || std::any_of(prims.begin(), prims.end(), [&](const FbPrim& p) {
                 const FbVertex& v = p.v[0];
-                return p.token == GL_POINT_TOKEN && std::fabs(v.x - c.x) < 0.05f && std::fabs(v.y - c.y) < 0.05f && std::fabs(v.a - c.a) < 0.005f &&
-                       std::fabs(c.r - v.r) < 0.005f && std::fabs(c.g - v.g) < 0.005f && std::fabs(c.b - v.b) < 0.005f;
+                return p.token == GL_POINT_TOKEN && std::fabs(v.x - c.x) < 0.05f && std::fabs(v.y - c.y) < 0.05f &&
+                       std::fabs(v.a - c.a) < 0.005f && std::fabs(c.r - v.r) < 0.005f &&
+                       std::fabs(c.g - v.g) < 0.005f && std::fabs(c.b - v.b) < 0.005f;
             })) << "no point at " << c.x << ", " << c.y << " at t = " << t;
     }
 }
@@ -124,7 +138,9 @@ TEST_F(Director, BallStaysInViewUnderItsWhiteGlow) {
     };
     struct Case { int t; double x, y; };
     for (const Case& c : {Case{6600, 157.2, 166.1}, {8000, 274.2, 168.0}, {20600, 283.5, 94.7}}) {
-        director->Render(c.t - 16), director->beginFrame(c.t), director->drawEffect();
+        director->Render(c.t - 16);
+        director->beginFrame(c.t);
+        director->drawEffect();
         ASSERT_GT(ballPixels, 396 * 260 / 200) << "t = " << c.t;
         EXPECT_EQ(0, bare) << "t = " << c.t;  // the background sphere behind it everywhere
         EXPECT_LT(ballPixels, 396 * 260 * 0.4) << "t = " << c.t;  // most of the view stays free
@@ -154,22 +170,28 @@ TEST_F(Director, ClicksAndKeysActOnTheSongsAndTheWindow) {
     director->Render(0);
     EXPECT_EQ(kSongA, fakeSound().playing());
     for (const Step& s : steps) {
-        s.key == KeyAction::None ? void(director->click(s.x, s.y)) : director->key(s.key);
+        if (s.key == KeyAction::None)
+            director->click(s.x, s.y);
+        else
+            director->key(s.key);
         EXPECT_EQ(s.playing, fakeSound().playing()) << "after " << s.x << ", " << s.y << ", key " << int(s.key);
     }
     renderTo(50, 500);  // the name has faded back in
     EXPECT_EQ(3, songCtrl->getShownSong());
     director->key(KeyAction::NextEffect);
     EXPECT_TRUE(director->effectCycle().fading && director->effectCycle().lastSwitch == 500);
-    EXPECT_TRUE((director->click(203, 214), iconizeWin && !closeWin));
-    EXPECT_TRUE((director->click(387, 7), closeWin));
+    director->click(203, 214);
+    EXPECT_TRUE(iconizeWin && !closeWin);
+    director->click(387, 7);
+    EXPECT_TRUE(closeWin);
 }
 
 // Points drawn from one buffer give the picture of the one-call-per-vertex path: the
 // same run of frames of every effect, once each way, from a fresh director.
 TEST_F(Director, BufferedPointsKeepThePictureOfEveryEffect) {
     auto lastFrames = [&](const char* plain) {
-        setenv("CHIPDISK_PLAIN", plain, 1), director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
+        setenv("CHIPDISK_PLAIN", plain, 1);
+        director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
         director->InitGL();
         std::vector<Frame> frames;
         for (int e = 0; e < 4; ++e) {
@@ -188,7 +210,8 @@ TEST_F(Director, BufferedPointsKeepThePictureOfEveryEffect) {
     for (int e = 0; e < 4; ++e) {
         int worst = 0;
         for (size_t i = 0; i < plain[e].size(); ++i)
-            for (int ch = 0; ch < 3; ++ch) worst = std::max(worst, std::abs((&plain[e][i].r)[ch] - (&fast[e][i].r)[ch]));
+            for (int ch = 0; ch < 3; ++ch)
+                worst = std::max(worst, std::abs((&plain[e][i].r)[ch] - (&fast[e][i].r)[ch]));
         EXPECT_LE(worst, 3) << "effect " << e;
     }
 }

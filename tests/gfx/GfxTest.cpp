@@ -17,7 +17,8 @@ struct Decoded { GLenum format = 0; int comps = 0, width = 0; Bytes bytes; };  /
 Decoded decode(const std::string& path) {
     Decoded d;
     if (gl_texture_t* t = CPNGLoader().ReadPNGFromFile(path.c_str())) {
-        d = {t->format, t->components, t->imageWidth, Bytes(t->pixels, t->pixels + size_t(t->imageWidth) * t->imageHeight * t->components)};
+        d = {t->format, t->components, t->imageWidth,
+             Bytes(t->pixels, t->pixels + size_t(t->imageWidth) * t->imageHeight * t->components)};
         std::free(t->pixels), std::free(t);
     }
     return d;
@@ -45,16 +46,26 @@ TEST(Png, ColourTypesDecodeToTheirGlLayout) {
         {"grey 4", png(4, 4, PNG_COLOR_TYPE_GRAY, {{0xF1, 0}}), GL_LUMINANCE, 1, {255, 17, 0, 0}},
         {"grey 4 + tRNS", greyTrns, GL_LUMINANCE_ALPHA, 2, {0, 0, 255, 255, 51, 255, 0, 0}},
         {"grey + alpha", png(1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {{7, 9}}), GL_LUMINANCE_ALPHA, 2, {7, 9}},
-        {"rgb, rows bottom first", png(1, 8, PNG_COLOR_TYPE_RGB, {{1, 2, 3}, {4, 5, 6}}), GL_RGB, 3, {4, 5, 6, 1, 2, 3}},
-        {"rgba 16", png(2, 16, PNG_COLOR_TYPE_RGB_ALPHA, {{0x12, 0x12, 0xAB, 0xAB, 0, 0, 0xFF, 0xFF, 0x80, 0x80, 1, 1, 0xFE, 0xFE, 0x40, 0x40}}),
-         GL_RGBA, 4, {0x12, 0xAB, 0, 0xFF, 0x80, 1, 0xFE, 0x40}},
-        {"widest allowed", png(CPNGLoader::maxDimension, 8, PNG_COLOR_TYPE_GRAY, {Bytes(CPNGLoader::maxDimension, 200)}),
-         GL_LUMINANCE, 1, Bytes(CPNGLoader::maxDimension, 200)},
+        {"rgb, rows bottom first",
+         png(1, 8, PNG_COLOR_TYPE_RGB, {{1, 2, 3}, {4, 5, 6}}),
+         GL_RGB,
+         3,
+         {4, 5, 6, 1, 2, 3}},
+        {"rgba 16",
+         png(2, 16, PNG_COLOR_TYPE_RGB_ALPHA,
+             {{0x12, 0x12, 0xAB, 0xAB, 0, 0, 0xFF, 0xFF, 0x80, 0x80, 1, 1, 0xFE, 0xFE, 0x40, 0x40}}),
+         GL_RGBA,
+         4,
+         {0x12, 0xAB, 0, 0xFF, 0x80, 1, 0xFE, 0x40}},
+        {"widest allowed",
+         png(CPNGLoader::maxDimension, 8, PNG_COLOR_TYPE_GRAY, {Bytes(CPNGLoader::maxDimension, 200)}), GL_LUMINANCE, 1,
+         Bytes(CPNGLoader::maxDimension, 200)},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(writePng("p.png", c.pic)) << c.what;
         const Decoded d = decode("p.png");
-        EXPECT_TRUE(c.format == d.format && c.comps == d.comps && c.pic.width == d.width && c.bytes == d.bytes) << c.what;
+        EXPECT_TRUE(c.format == d.format && c.comps == d.comps && c.pic.width == d.width && c.bytes == d.bytes)
+            << c.what;
     }
 }
 
@@ -79,35 +90,81 @@ using Gfx = GlFixture;
 
 // What a drawing call puts where: one row per pixel looked at, on a black view.
 TEST_F(Gfx, SpritesAndGlyphsLandOnTheirPixels) {
-    std::vector<Rect> cells;  // font cell n coloured (n, 255 - n, 200), its top texel row blue 50, its right column blue 100
+    std::vector<Rect>
+        cells;  // font cell n coloured (n, 255 - n, 200), its top texel row blue 50, its right column blue 100
     for (int n = 0; n < 256; ++n)
-        for (Rect r : {Rect{0, 1, 14, 15, 0, 0, 200, 255}, {15, 1, 15, 15, 0, 0, 100, 255}, {0, 0, 15, 0, 0, 0, 50, 255}})
-            cells.push_back({r.x0 + n % 16 * 16, r.y0 + n / 16 * 16, r.x1 + n % 16 * 16, r.y1 + n / 16 * 16, uint8_t(n), uint8_t(255 - n), r.b, 255});
+        for (Rect r :
+             {Rect{0, 1, 14, 15, 0, 0, 200, 255}, {15, 1, 15, 15, 0, 0, 100, 255}, {0, 0, 15, 0, 0, 0, 50, 255}})
+            cells.push_back({r.x0 + n % 16 * 16, r.y0 + n / 16 * 16, r.x1 + n % 16 * 16, r.y1 + n / 16 * 16, uint8_t(n),
+                             uint8_t(255 - n), r.b, 255});
     ASSERT_TRUE(writePicture("font.png", 256, 256, cells));
     const GLuint redBlue = texture("rb.png", 4, 4, {{0, 0, 3, 1, 255, 0, 0, 255}, {0, 2, 3, 3, 0, 0, 255, 255}});
     struct Probe { int x, y, r, g, b; };
     struct Case { const char* what; std::function<void()> draw; std::vector<Probe> probes; };
     const std::vector<Case> cases = {
-        {"sprite, upright, untinted", [&] { glColor4f(.2f, .2f, .2f, .2f); f3d->draw2DSprite(100, 100, 40, 40, redBlue); },
-         {{120, 110, 255, 0, 0}, {120, 130, 0, 0, 255}, {100, 112, 255, 0, 0}, {139, 112, 255, 0, 0}, {120, 100, 140, 0, 115},
-          {120, 139, 115, 0, 140}, {99, 112, 0, 0, 0}, {140, 112, 0, 0, 0}, {120, 99, 0, 0, 0}, {120, 140, 0, 0, 0}}},  // repeat blends the edges
-        {"sprite of a missing picture", [&] { f3d->draw2DSprite(10, 10, 5, 5, f3d->loadTexture("missing.png")); }, {{12, 12, 0, 0, 0}}},
-        {"char A, top row on top", [&] { f3d->drawChar('A', 50, 40, 0); },
-         {{50, 41, 65, 190, 200}, {65, 41, 65, 190, 100}, {57, 40, 65, 190, 50}, {49, 45, 0, 0, 0}, {66, 45, 0, 0, 0}, {57, 56, 0, 0, 0}}},
-        {"codes 0, 127 and 255", [&] { f3d->drawChar(0, 100, 100, 0); f3d->drawChar(127, 150, 100, 0); f3d->drawChar(char(0xFF), 200, 100, 0); },
+        {"sprite, upright, untinted",
+         [&] {
+             glColor4f(.2f, .2f, .2f, .2f);
+             f3d->draw2DSprite(100, 100, 40, 40, redBlue);
+         },
+         {{120, 110, 255, 0, 0},
+          {120, 130, 0, 0, 255},
+          {100, 112, 255, 0, 0},
+          {139, 112, 255, 0, 0},
+          {120, 100, 140, 0, 115},
+          {120, 139, 115, 0, 140},
+          {99, 112, 0, 0, 0},
+          {140, 112, 0, 0, 0},
+          {120, 99, 0, 0, 0},
+          {120, 140, 0, 0, 0}}},  // repeat blends the edges
+        {"sprite of a missing picture",
+         [&] { f3d->draw2DSprite(10, 10, 5, 5, f3d->loadTexture("missing.png")); },
+         {{12, 12, 0, 0, 0}}},
+        {"char A, top row on top",
+         [&] { f3d->drawChar('A', 50, 40, 0); },
+         {{50, 41, 65, 190, 200},
+          {65, 41, 65, 190, 100},
+          {57, 40, 65, 190, 50},
+          {49, 45, 0, 0, 0},
+          {66, 45, 0, 0, 0},
+          {57, 56, 0, 0, 0}}},
+        {"codes 0, 127 and 255",
+         [&] {
+             f3d->drawChar(0, 100, 100, 0);
+             f3d->drawChar(127, 150, 100, 0);
+             f3d->drawChar(char(0xFF), 200, 100, 0);
+         },
          {{108, 108, 0, 255, 200}, {158, 108, 127, 128, 200}, {208, 108, 15, 240, 200}}},
-        {"string advances ten pixels", [&] { f3d->drawStr("AB", 100, 50); f3d->drawStr("", 0, 0); },
-         {{100, 55, 65, 190, 200}, {109, 55, 65, 190, 200}, {110, 55, 66, 189, 200}, {125, 55, 66, 189, 100}, {126, 55, 0, 0, 0}, {99, 55, 0, 0, 0}}},
-        {"tinted by the current colour", [&] { glColor4f(1, .5f, 0, 1); f3d->drawChar('A', 10, 10, 0); }, {{18, 18, 65, 95, 0}}},
+        {"string advances ten pixels",
+         [&] {
+             f3d->drawStr("AB", 100, 50);
+             f3d->drawStr("", 0, 0);
+         },
+         {{100, 55, 65, 190, 200},
+          {109, 55, 65, 190, 200},
+          {110, 55, 66, 189, 200},
+          {125, 55, 66, 189, 100},
+          {126, 55, 0, 0, 0},
+          {99, 55, 0, 0, 0}}},
+        {"tinted by the current colour",
+         [&] {
+             glColor4f(1, .5f, 0, 1);
+             f3d->drawChar('A', 10, 10, 0);
+         },
+         {{18, 18, 65, 95, 0}}},
     };
     f3d->init2DFont("font.png", 0, 16, 16, 16, 16, 256);
     for (const Case& c : cases) {
-        glClear(GL_COLOR_BUFFER_BIT), glColor4f(1, 1, 1, 1), glBlendFunc(GL_ONE, GL_ZERO);  // the texel as it is
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor4f(1, 1, 1, 1);
+        glBlendFunc(GL_ONE, GL_ZERO);  // the texel as it is
         c.draw();
-        for (const Probe& p : c.probes) EXPECT_TRUE(colourIs(px(p.x, p.y), p.r, p.g, p.b)) << c.what << " at " << p.x << ", " << p.y;
+        for (const Probe& p : c.probes)
+            EXPECT_TRUE(colourIs(px(p.x, p.y), p.r, p.g, p.b)) << c.what << " at " << p.x << ", " << p.y;
     }
     CF3D noFont;  // a font picture that is missing draws no text
-    glClear(GL_COLOR_BUFFER_BIT), noFont.init2DFont("nofont.png", 0, 16, 16, 16, 16, 256), noFont.drawStr("xyz", 20, 30);
+    glClear(GL_COLOR_BUFFER_BIT), noFont.init2DFont("nofont.png", 0, 16, 16, 16, 16, 256),
+        noFont.drawStr("xyz", 20, 30);
     EXPECT_TRUE(allBlack());
 }
 
@@ -124,8 +181,11 @@ static std::vector<GLubyte> blob(double gain) {
 // Bilinear sample of the repeating square at (s, t), as GL filters it.
 static double sample(const std::vector<GLubyte>& grey, double s, double t) {
     const double u = s * 256 - 0.5, v = t * 256 - 0.5, fu = u - std::floor(u), fv = v - std::floor(v);
-    auto at = [&](double a, double b) { return double(grey[(int(std::floor(b)) & 255) * 256 + (int(std::floor(a)) & 255)]); };
-    return (1 - fu) * (1 - fv) * at(u, v) + fu * (1 - fv) * at(u + 1, v) + (1 - fu) * fv * at(u, v + 1) + fu * fv * at(u + 1, v + 1);
+    auto at = [&](double a, double b) {
+        return double(grey[(int(std::floor(b)) & 255) * 256 + (int(std::floor(a)) & 255)]);
+    };
+    return (1 - fu) * (1 - fv) * at(u, v) + fu * (1 - fv) * at(u + 1, v) + (1 - fu) * fv * at(u, v + 1) +
+           fu * fv * at(u + 1, v + 1);
 }
 
 
@@ -157,8 +217,11 @@ TEST_F(Gfx, GlowCopiesAddUpToTheExactSum) {
                 }
         for (const char* plain : {"1", ""}) {
             setenv("CHIPDISK_PLAIN", plain, 1);
-            glClearColor(1, 1, 1, 1), glClear(GL_COLOR_BUFFER_BIT), glClearColor(0, 0, 0, 0);  // white round the square: not captured
-            glWindowPos2i(64, 0), glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            glClearColor(1, 1, 1, 1);  // white round the square: not captured
+            glClear(GL_COLOR_BUFFER_BIT);
+            glClearColor(0, 0, 0, 0);
+            glWindowPos2i(64, 0);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
             glDrawPixels(256, 256, GL_LUMINANCE, GL_UNSIGNED_BYTE, grey.data());
             f3d->renderGlow(c.passes, c.step, c.r, c.g, c.b);
             const Frame f = gl->readFrame();
@@ -166,9 +229,11 @@ TEST_F(Gfx, GlowCopiesAddUpToTheExactSum) {
             for (size_t i = 0; i < f.size(); ++i)
                 for (int ch = 0; ch < 3; ++ch)  // away from white, where the last copy's rounding decides
                     if (std::fabs(exact[i * 3 + ch] - 255) > 20)
-                        worst = std::max(worst, std::lround(std::fabs((&f[i].r)[ch] - std::min(255.0, exact[i * 3 + ch]))));
+                        worst =
+                            std::max(worst, std::lround(std::fabs((&f[i].r)[ch] - std::min(255.0, exact[i * 3 + ch]))));
             // the plain path rounds once per copy, the combined one once per seven
-            EXPECT_LE(worst, *plain ? 3 + c.passes / 3 : c.tol) << c.passes << " passes, step " << c.step << (*plain ? ", plain" : "");
+            EXPECT_LE(worst, *plain ? 3 + c.passes / 3 : c.tol)
+                << c.passes << " passes, step " << c.step << (*plain ? ", plain" : "");
         }
         unsetenv("CHIPDISK_PLAIN");
     }

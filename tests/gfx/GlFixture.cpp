@@ -16,15 +16,18 @@ bool writePng(const std::string& path, const PngPicture& pic) {
     png_init_io(png, fp);
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);  // the loader's limits are under test
     png_set_IHDR(png, info, pic.width, static_cast<int>(pic.rows.size()), pic.bitDepth, pic.colorType,
-                 pic.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 pic.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     if (!pic.palette.empty())  // r, g, b bytes are png_color records
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(pic.palette.data()), static_cast<int>(pic.palette.size() / 3));
+        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(pic.palette.data()),
+                     static_cast<int>(pic.palette.size() / 3));
     png_color_16 grey{0, 0, 0, 0, pic.trnsGrey};
     if (pic.hasTrns) png_set_tRNS(png, info, pic.trnsAlpha.data(), static_cast<int>(pic.trnsAlpha.size()), &grey);
     png_write_info(png, info);
     for (int pass = pic.interlaced ? png_set_interlace_handling(png) : 1; pass > 0; --pass)
         for (const auto& row : pic.rows) png_write_row(png, row.data());
-    png_write_end(png, nullptr), png_destroy_write_struct(&png, &info);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
     return std::fclose(fp) == 0;
 }
 
@@ -49,10 +52,13 @@ std::vector<FbPrim> captureFeedback(const std::function<void()>& draw) {
     std::vector<FbPrim> prims;
     for (GLint i = 0; i < n;) {
         const GLenum token = static_cast<GLenum>(buf[i++]);
-        const int count = token == GL_POLYGON_TOKEN ? static_cast<int>(buf[i++]) : token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN ? 2 : 1;
+        const int count = token == GL_POLYGON_TOKEN                                ? static_cast<int>(buf[i++])
+                          : token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN ? 2
+                                                                                   : 1;
         FbPrim p{token, {}};
         for (int k = 0; k < count; ++k, i += 11)  // x y z, r g b a, s t r q
-            p.v.push_back({buf[i], buf[i + 1], buf[i + 2], buf[i + 3], buf[i + 4], buf[i + 5], buf[i + 6], buf[i + 7], buf[i + 8]});
+            p.v.push_back({buf[i], buf[i + 1], buf[i + 2], buf[i + 3], buf[i + 4], buf[i + 5], buf[i + 6], buf[i + 7],
+                           buf[i + 8]});
         prims.push_back(std::move(p));
     }
     return prims;
@@ -71,7 +77,8 @@ void GlFixture::SetUp() {
     gl = std::make_unique<OffscreenGL>(396, 260);
     ASSERT_TRUE(gl->ok()) << gl->error();
     f3d = std::make_unique<CF3D>();
-    f3d->initGL(396, 260), glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    f3d->initGL(396, 260);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 void GlFixture::TearDown() { ASSERT_EQ(0, chdir(home.c_str())); }
@@ -86,6 +93,8 @@ GLuint GlFixture::texture(const std::string& name, int w, int h, std::vector<Rec
 }
 
 ::testing::AssertionResult colourIs(const OffscreenGL::RGBA& p, int r, int g, int b, int tol) {
-    if (std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << int(p.r) << ", " << int(p.g) << ", " << int(p.b) << "), expected (" << r << ", " << g << ", " << b << ")";
+    if (std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got (" << int(p.r) << ", " << int(p.g) << ", " << int(p.b)
+                                         << "), expected (" << r << ", " << g << ", " << b << ")";
 }

@@ -11,9 +11,14 @@
 
 namespace {
 
-std::vector<float> matrix(GLenum which) { std::vector<float> m(16); return glGetFloatv(which, m.data()), m; }
+std::vector<float> matrix(GLenum which) {
+    std::vector<float> m(16);
+    glGetFloatv(which, m.data());
+    return m;
+}
 const std::vector<float> kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-const std::vector<float> kMoved = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1};  // the step's own glTranslatef(1, 2, 3)
+const std::vector<float> kMoved = {1, 0, 0, 0, 0, 1, 0, 0,
+                                   0, 0, 1, 0, 1, 2, 3, 1};  // the step's own glTranslatef(1, 2, 3)
 
 enum Mv { AnyMv, IdentityMv, KeptMv };
 struct Row {
@@ -22,7 +27,8 @@ struct Row {
     std::vector<std::pair<GLenum, bool>> caps;  // enabled or not afterwards
     GLenum src, dst;                            // blend function; 0: not looked at
     Mv mv;
-    bool keepsProjection, tidyUnits;  // projection as before; units 1-7 off and modulating, unit 0 active, no texture bound
+    bool keepsProjection,
+        tidyUnits;  // projection as before; units 1-7 off and modulating, unit 0 active, no texture bound
     std::function<void()> more;
 };
 
@@ -30,17 +36,23 @@ using GlState = GlFixture;
 
 TEST_F(GlState, EachStepLeavesWhatTheNextExpects) {
     ASSERT_TRUE(writePicture("font.png", 256, 256, {{0, 0, 255, 255, 255, 255, 255, 255}}));
-    for (const char* name : {"data/gfx/overlay.png", "data/gfx/test2.png"}) ASSERT_TRUE(writePicture(name, 396, 260, {{0, 0, 9, 9, 255, 255, 255, 255}}));
+    for (const char* name : {"data/gfx/overlay.png", "data/gfx/test2.png"})
+        ASSERT_TRUE(writePicture(name, 396, 260, {{0, 0, 9, 9, 255, 255, 255, 255}}));
     std::filesystem::copy_file(CHIPDISK_SOURCE_DIR "/data/3d/boll3.md2", "data/3d/boll3.md2");
     const GLuint tex = texture("t.png", 4, 4, {{0, 0, 3, 3, 255, 255, 255, 255}});
-    f3d->init2DFont("font.png", 0, 16, 16, 16, 16, 256), f3d->initGlow();
+    f3d->init2DFont("font.png", 0, 16, 16, 16, 16, 256);
+    f3d->initGlow();
     CHud hud(f3d.get());
     CTunnel tunnel(f3d.get());
     CSpect spect(f3d.get());
     CMD2Model ball;
     ball.LoadModel("data/3d/boll3.md2");
     const std::vector<float> standard = matrix(GL_PROJECTION_MATRIX);
-    auto sumBlur = [&](const char* plain) { setenv("CHIPDISK_PLAIN", plain, 1), spect.drawBlur(25, 0.05f), unsetenv("CHIPDISK_PLAIN"); };
+    auto sumBlur = [&](const char* plain) {
+        setenv("CHIPDISK_PLAIN", plain, 1);
+        spect.drawBlur(25, 0.05f);
+        unsetenv("CHIPDISK_PLAIN");
+    };
     auto expectInt = [](GLenum what, int value) {  // the viewport as width * 1000 + height
         GLint got[4] = {};
         glGetIntegerv(what, got);
@@ -49,60 +61,218 @@ TEST_F(GlState, EachStepLeavesWhatTheNextExpects) {
     auto expectFloat = [](GLenum what, float value) {  // the clear colour as its sum, the current colour as its alpha
         GLfloat got[4] = {};
         glGetFloatv(what, got);
-        EXPECT_FLOAT_EQ(value, what == GL_COLOR_CLEAR_VALUE ? got[0] + got[1] + got[2] + got[3] : got[what == GL_CURRENT_COLOR ? 3 : 0]) << std::hex << what;
+        EXPECT_FLOAT_EQ(value, what == GL_COLOR_CLEAR_VALUE ? got[0] + got[1] + got[2] + got[3]
+                                                            : got[what == GL_CURRENT_COLOR ? 3 : 0])
+            << std::hex << what;
     };
     const Row rows[] = {
-        {"initGL", [&] { f3d->initGL(396, 260); }, {{GL_DEPTH_TEST, true}, {GL_BLEND, false}, {GL_CULL_FACE, false}},
-         0, 0, IdentityMv, false, false,
-         [&] { expectInt(GL_DEPTH_FUNC, GL_LEQUAL); expectInt(GL_SHADE_MODEL, GL_SMOOTH); expectInt(GL_VIEWPORT, 396260);
-               expectFloat(GL_COLOR_CLEAR_VALUE, 0); EXPECT_EQ(standard, matrix(GL_PROJECTION_MATRIX)); }},
-        {"a window of no height", [&] { f3d->resizeWindow(396, 0); }, {}, 0, 0, IdentityMv, false, false,
-         [&] { expectInt(GL_VIEWPORT, 396001); EXPECT_NEAR(396, matrix(GL_PROJECTION_MATRIX)[5] / matrix(GL_PROJECTION_MATRIX)[0], 0.01);
-               f3d->resizeWindow(396, 260); }},
-        {"2D mode and back", [&] { f3d->openMode2D(); f3d->closeMode2D(); }, {{GL_DEPTH_TEST, true}, {GL_LIGHTING, false}}, 0, 0, IdentityMv, true, false,
-         [&] { expectInt(GL_PROJECTION_STACK_DEPTH, 1); expectInt(GL_MATRIX_MODE, GL_MODELVIEW); }},
-        {"character", [&] { f3d->drawChar('A', 10, 10, 0); }, {{GL_BLEND, false}, {GL_TEXTURE_2D, false}, {GL_LIGHTING, false}, {GL_DEPTH_TEST, true}},
-         GL_ONE, GL_ZERO, IdentityMv, true, false, nullptr},  // the caller's blend function: the scroller adds with it
-        {"sprite", [&] { f3d->draw2DSprite(10, 10, 5, 5, tex); }, {{GL_TEXTURE_2D, false}, {GL_DEPTH_TEST, true}}, 0, 0, IdentityMv, true, false,
+        {"initGL",
+         [&] { f3d->initGL(396, 260); },
+         {{GL_DEPTH_TEST, true}, {GL_BLEND, false}, {GL_CULL_FACE, false}},
+         0,
+         0,
+         IdentityMv,
+         false,
+         false,
+         [&] {
+             expectInt(GL_DEPTH_FUNC, GL_LEQUAL);
+             expectInt(GL_SHADE_MODEL, GL_SMOOTH);
+             expectInt(GL_VIEWPORT, 396260);
+             expectFloat(GL_COLOR_CLEAR_VALUE, 0);
+             EXPECT_EQ(standard, matrix(GL_PROJECTION_MATRIX));
+         }},
+        {"a window of no height",
+         [&] { f3d->resizeWindow(396, 0); },
+         {},
+         0,
+         0,
+         IdentityMv,
+         false,
+         false,
+         [&] {
+             expectInt(GL_VIEWPORT, 396001);
+             EXPECT_NEAR(396, matrix(GL_PROJECTION_MATRIX)[5] / matrix(GL_PROJECTION_MATRIX)[0], 0.01);
+             f3d->resizeWindow(396, 260);
+         }},
+        {"2D mode and back",
+         [&] {
+             f3d->openMode2D();
+             f3d->closeMode2D();
+         },
+         {{GL_DEPTH_TEST, true}, {GL_LIGHTING, false}},
+         0,
+         0,
+         IdentityMv,
+         true,
+         false,
+         [&] {
+             expectInt(GL_PROJECTION_STACK_DEPTH, 1);
+             expectInt(GL_MATRIX_MODE, GL_MODELVIEW);
+         }},
+        {"character",
+         [&] { f3d->drawChar('A', 10, 10, 0); },
+         {{GL_BLEND, false}, {GL_TEXTURE_2D, false}, {GL_LIGHTING, false}, {GL_DEPTH_TEST, true}},
+         GL_ONE,
+         GL_ZERO,
+         IdentityMv,
+         true,
+         false,
+         nullptr},  // the caller's blend function: the scroller adds with it
+        {"sprite",
+         [&] { f3d->draw2DSprite(10, 10, 5, 5, tex); },
+         {{GL_TEXTURE_2D, false}, {GL_DEPTH_TEST, true}},
+         0,
+         0,
+         IdentityMv,
+         true,
+         false,
          [&] { expectFloat(GL_CURRENT_COLOR, 1); }},
-        {"background", [&] { f3d->drawBG(tex); }, {{GL_TEXTURE_2D, false}}, 0, 0, AnyMv, true, false,
-         [&] { EXPECT_EQ((std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -6, 1}), matrix(GL_MODELVIEW_MATRIX)); }},
-        {"glow", [&] { f3d->renderGlow(4, 0.05f, 1, 1, 1); },
-         {{GL_DEPTH_TEST, true}, {GL_TEXTURE_2D, false}, {GL_BLEND, false}, {GL_TEXTURE_GEN_S, false}, {GL_TEXTURE_GEN_T, false}, {GL_LIGHTING, false}},
-         GL_SRC_ALPHA, GL_ONE, IdentityMv, true, true, [&] { expectFloat(GL_COLOR_CLEAR_VALUE, 0); expectFloat(GL_CURRENT_COLOR, 0.125f); }},
-        {"blur, one quad a copy", [&] { sumBlur("glow"); }, {{GL_DEPTH_TEST, true}, {GL_TEXTURE_2D, false}, {GL_BLEND, false}}, GL_SRC_ALPHA, GL_ONE, IdentityMv, true, true, nullptr},
-        {"blur, combined copies", [&] { sumBlur(""); }, {{GL_DEPTH_TEST, true}, {GL_TEXTURE_2D, false}, {GL_BLEND, false}}, GL_SRC_ALPHA, GL_ONE, IdentityMv, true, true, nullptr},
-        {"blur source", [&] { spect.renderToText(); }, {}, 0, 0, AnyMv, false, false,
-         [&] { expectInt(GL_VIEWPORT, 396260); expectFloat(GL_COLOR_CLEAR_VALUE, 0); }},
-        {"tunnel", [&] { frame(5000); frame(5016); tunnel.draw(); },
-         {{GL_BLEND, true}, {GL_POINT_SMOOTH, true}, {GL_TEXTURE_2D, false}, {GL_FOG, false}}, GL_SRC_ALPHA, GL_ONE, IdentityMv, false, false,
-         [&] { EXPECT_EQ(standard, matrix(GL_PROJECTION_MATRIX)); expectInt(GL_PROJECTION_STACK_DEPTH, 1); expectInt(GL_MODELVIEW_STACK_DEPTH, 1);
-               expectInt(GL_MATRIX_MODE, GL_MODELVIEW); expectInt(GL_VIEWPORT, 396260); expectFloat(GL_LINE_WIDTH, 0.3f); }},
-        {"HUD base", [&] { hud.drawBase(); }, {{GL_BLEND, false}, {GL_TEXTURE_2D, false}}, GL_SRC_ALPHA, GL_ONE, IdentityMv, true, false, nullptr},
-        {"HUD top picture", [&] { hud.drawOverlay(); }, {{GL_BLEND, true}, {GL_TEXTURE_2D, false}}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA,
-         IdentityMv, true, false, nullptr},
-        {"ball", [&] { glTranslatef(1, 2, 3); ball.Render(0, 0, 0, 0, 0, 0.5f); },
-         {{GL_LIGHTING, true}, {GL_LIGHT1, true}, {GL_BLEND, true}, {GL_TEXTURE_2D, false}}, GL_SRC_ALPHA, GL_ONE, KeptMv, true, false,
-         [&] { GLfloat p[4];  // the light placed through the model-view of the moment
-               glGetLightfv(GL_LIGHT1, GL_POSITION, p);
-               EXPECT_TRUE(p[0] == 1 && p[1] == 12 && p[2] == 5 && p[3] == 1); }},
-        {"no ball", [&] { glDisable(GL_LIGHTING); glTranslatef(1, 2, 3); CMD2Model().Render(0, 0, 0, 0, 0, 1); }, {{GL_LIGHTING, false}, {GL_BLEND, false}, {GL_TEXTURE_2D, true}}, 0, 0, KeptMv, true, false, nullptr},
+        {"background",
+         [&] { f3d->drawBG(tex); },
+         {{GL_TEXTURE_2D, false}},
+         0,
+         0,
+         AnyMv,
+         true,
+         false,
+         [&] {
+             EXPECT_EQ((std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -6, 1}),
+                       matrix(GL_MODELVIEW_MATRIX));
+         }},
+        {"glow",
+         [&] { f3d->renderGlow(4, 0.05f, 1, 1, 1); },
+         {{GL_DEPTH_TEST, true},
+          {GL_TEXTURE_2D, false},
+          {GL_BLEND, false},
+          {GL_TEXTURE_GEN_S, false},
+          {GL_TEXTURE_GEN_T, false},
+          {GL_LIGHTING, false}},
+         GL_SRC_ALPHA,
+         GL_ONE,
+         IdentityMv,
+         true,
+         true,
+         [&] {
+             expectFloat(GL_COLOR_CLEAR_VALUE, 0);
+             expectFloat(GL_CURRENT_COLOR, 0.125f);
+         }},
+        {"blur, one quad a copy",
+         [&] { sumBlur("glow"); },
+         {{GL_DEPTH_TEST, true}, {GL_TEXTURE_2D, false}, {GL_BLEND, false}},
+         GL_SRC_ALPHA,
+         GL_ONE,
+         IdentityMv,
+         true,
+         true,
+         nullptr},
+        {"blur, combined copies",
+         [&] { sumBlur(""); },
+         {{GL_DEPTH_TEST, true}, {GL_TEXTURE_2D, false}, {GL_BLEND, false}},
+         GL_SRC_ALPHA,
+         GL_ONE,
+         IdentityMv,
+         true,
+         true,
+         nullptr},
+        {"blur source",
+         [&] { spect.renderToText(); },
+         {},
+         0,
+         0,
+         AnyMv,
+         false,
+         false,
+         [&] {
+             expectInt(GL_VIEWPORT, 396260);
+             expectFloat(GL_COLOR_CLEAR_VALUE, 0);
+         }},
+        {"tunnel",
+         [&] {
+             frame(5000);
+             frame(5016);
+             tunnel.draw();
+         },
+         {{GL_BLEND, true}, {GL_POINT_SMOOTH, true}, {GL_TEXTURE_2D, false}, {GL_FOG, false}},
+         GL_SRC_ALPHA,
+         GL_ONE,
+         IdentityMv,
+         false,
+         false,
+         [&] {
+             EXPECT_EQ(standard, matrix(GL_PROJECTION_MATRIX));
+             expectInt(GL_PROJECTION_STACK_DEPTH, 1);
+             expectInt(GL_MODELVIEW_STACK_DEPTH, 1);
+             expectInt(GL_MATRIX_MODE, GL_MODELVIEW);
+             expectInt(GL_VIEWPORT, 396260);
+             expectFloat(GL_LINE_WIDTH, 0.3f);
+         }},
+        {"HUD base",
+         [&] { hud.drawBase(); },
+         {{GL_BLEND, false}, {GL_TEXTURE_2D, false}},
+         GL_SRC_ALPHA,
+         GL_ONE,
+         IdentityMv,
+         true,
+         false,
+         nullptr},
+        {"HUD top picture",
+         [&] { hud.drawOverlay(); },
+         {{GL_BLEND, true}, {GL_TEXTURE_2D, false}},
+         GL_SRC_ALPHA,
+         GL_ONE_MINUS_SRC_ALPHA,
+         IdentityMv,
+         true,
+         false,
+         nullptr},
+        {"ball",
+         [&] {
+             glTranslatef(1, 2, 3);
+             ball.Render(0, 0, 0, 0, 0, 0.5f);
+         },
+         {{GL_LIGHTING, true}, {GL_LIGHT1, true}, {GL_BLEND, true}, {GL_TEXTURE_2D, false}},
+         GL_SRC_ALPHA,
+         GL_ONE,
+         KeptMv,
+         true,
+         false,
+         [&] {
+             GLfloat p[4];  // the light placed through the model-view of the moment
+             glGetLightfv(GL_LIGHT1, GL_POSITION, p);
+             EXPECT_TRUE(p[0] == 1 && p[1] == 12 && p[2] == 5 && p[3] == 1);
+         }},
+        {"no ball",
+         [&] {
+             glDisable(GL_LIGHTING);
+             glTranslatef(1, 2, 3);
+             CMD2Model().Render(0, 0, 0, 0, 0, 1);
+         },
+         {{GL_LIGHTING, false}, {GL_BLEND, false}, {GL_TEXTURE_2D, true}},
+         0,
+         0,
+         KeptMv,
+         true,
+         false,
+         nullptr},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.step);
         f3d->initGL(396, 260);  // then untidy, as a careless step before might leave it
         for (GLenum cap : {GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_LIGHTING}) glEnable(cap);
-        glDisable(GL_BLEND), glBlendFunc(GL_ONE, GL_ZERO), glColor4f(0.2f, 0.2f, 0.2f, 0.2f);
+        glDisable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ZERO);
+        glColor4f(0.2f, 0.2f, 0.2f, 0.2f);
         const std::vector<float> projection = matrix(GL_PROJECTION_MATRIX);
         r.draw();
         for (const auto& [cap, on] : r.caps) EXPECT_EQ(on, bool(glIsEnabled(cap))) << "cap " << std::hex << cap;
         if (r.src) expectInt(GL_BLEND_SRC, int(r.src)), expectInt(GL_BLEND_DST, int(r.dst));
-        EXPECT_TRUE(r.mv == AnyMv || matrix(GL_MODELVIEW_MATRIX) == (r.mv == KeptMv ? kMoved : kIdentity)) << "model-view";
+        EXPECT_TRUE(r.mv == AnyMv || matrix(GL_MODELVIEW_MATRIX) == (r.mv == KeptMv ? kMoved : kIdentity))
+            << "model-view";
         EXPECT_TRUE(!r.keepsProjection || matrix(GL_PROJECTION_MATRIX) == projection) << "projection";
         for (GLenum u = 0; r.tidyUnits && u < 8; ++u) {
             if (u == 0) expectInt(GL_ACTIVE_TEXTURE, GL_TEXTURE0), expectInt(GL_TEXTURE_BINDING_2D, 0);
             GLint mode = 0;
-            glActiveTexture(GL_TEXTURE0 + u), glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+            glActiveTexture(GL_TEXTURE0 + u);
+            glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
             EXPECT_TRUE(mode == GL_MODULATE && (u == 0 || !glIsEnabled(GL_TEXTURE_2D))) << "unit " << u;
             glActiveTexture(GL_TEXTURE0);
         }

@@ -148,7 +148,8 @@ TEST(Collect, PlaylistsInTheirOwnOrder) {
     write(tmp / "lists/a.m3u", "#EXTM3U\r\n#EXTINF:1,x\r\n../s/two.xm\r\n  \r\n" + three + "\r\nhttp://x/y.xm\r\n");
     write(tmp / "lists/b.M3U8", "\xEF\xBB\xBF../s/one.xm\nmissing.xm\n../s/notes.txt\na.m3u\nc.m3u\n");
     write(tmp / "lists/c.m3u", "b.M3U8\n../s/sub\nfile://" + tmp.path() + "/s/one.xm\n");
-    write(tmp / "lists/d.pls", "[playlist]\nFile2=../s/two.xm\nTitle1=x\nfile1=../s/one.xm\nFile3=\nNumberOfEntries=3\n");
+    write(tmp / "lists/d.pls",
+          "[playlist]\nFile2=../s/two.xm\nTitle1=x\nfile1=../s/one.xm\nFile3=\nNumberOfEntries=3\n");
     const struct {
         const char* list;
         Paths songs;
@@ -170,7 +171,8 @@ TEST(Collect, PlaylistsInTheirOwnOrder) {
 TEST(Collect, PlaylistsNestAtMostEightDeep) {
     TempDir tmp;
     write(tmp / "song.xm", "song");
-    for (int n = 1; n <= 9; n++) write(tmp / ("l" + std::to_string(n) + ".m3u"), "l" + std::to_string(n + 1) + ".m3u\n");
+    for (int n = 1; n <= 9; n++)
+        write(tmp / ("l" + std::to_string(n) + ".m3u"), "l" + std::to_string(n + 1) + ".m3u\n");
     write(tmp / "l9.m3u", "song.xm\n");
     EXPECT_EQ(collect(tmp, {"l2.m3u"}).songs, Paths{"song.xm"});
     const Collected tooDeep = collect(tmp, {"l1.m3u"});

@@ -55,7 +55,9 @@ TEST_F(SongCtrl, TheTableIsTheFolderAfterTheIntroByDisplayName) {
         CSongCtrl none(&f3d);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), exists ? "" : "Couldn't open the directory.\n");
         EXPECT_EQ(std::make_pair(none.getSongCount(), none.getSongs().size()), std::make_pair(exists ? 2 : 0, 2ul));
-        none.playNext(), none.playPrev(), none.play();
+        none.playNext();
+        none.playPrev();
+        none.play();
         EXPECT_EQ(state(none), std::make_tuple(1, 1, "", STOPPED, 0));
     }
     // names are file names up to the first dot after the first letter, with spaces for underscores
@@ -213,7 +215,8 @@ TEST_F(SongCtrl, TheSongLineFadesAndLongNamesSwingLeft) {
     // a name of 28 letters swings left by trunc(sin(ms / 500) * 10) while that is negative
     while (c.getSongs()[c.getCurrentSong()].name.size() != 28 && c.getCurrentSong() < 3) c.playNext();
     c.showCurrentSong();
-    for (auto [ms, x] : {std::pair(0, 10), std::pair(1571, 10), std::pair(1800, 6), std::pair(2356, 1), std::pair(3000, 8)}) {
+    for (auto [ms, x] :
+         {std::pair(0, 10), std::pair(1571, 10), std::pair(1800, 6), std::pair(2356, 1), std::pair(3000, 8)}) {
         f3d.setTicks(ms);
         EXPECT_EQ(c.songLineX(), x) << ms;
     }

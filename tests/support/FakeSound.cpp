@@ -11,7 +11,8 @@ FakeSound& fakeSound() {
 }
 
 int FakeSound::count(const std::string& prefix) const {
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](auto& c) { return c.rfind(prefix, 0) == 0; }));
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(), [&](auto& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
 namespace {
@@ -90,7 +91,9 @@ FMUSIC_MODULE* soundLayerSounding(unsigned* ends) {
     return reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(fakeSound().playingHandle));
 }
 
-signed char FMUSIC_SetTime(FMUSIC_MODULE* mod, int ms) { return record("seek" + id(mod) + " " + std::to_string(ms), isPlaying(mod)); }
+signed char FMUSIC_SetTime(FMUSIC_MODULE* mod, int ms) {
+    return record("seek" + id(mod) + " " + std::to_string(ms), isPlaying(mod));
+}
 
 bool soundLayerSongTags(FMUSIC_MODULE* mod, std::string& title, std::string& artist) {
     title = mod ? "title of " + fakeSound().paths[number(mod) - 1] : "";
