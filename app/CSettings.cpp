@@ -104,19 +104,10 @@ void CSettings::setWindowPosition(int left, int top) {
     y = top;
 }
 
-const char* CSettings::repeatName(Repeat r) {
-    switch (r) {
-        case Repeat::List: return "list";
-        case Repeat::None: return "none";
-        case Repeat::Song: break;
-    }
-    return "song";
-}
-
 bool CSettings::parseRepeat(const std::string& text, Repeat& r) {
     const std::string t = lower(text);
     for (Repeat each : {Repeat::Song, Repeat::List, Repeat::None})
-        if (t == repeatName(each)) {
+        if (t == repeatModeName(each)) {
             r = each;
             return true;
         }
@@ -197,7 +188,7 @@ std::string CSettings::load() {
 std::string CSettings::render() const {
     auto valueOf = [this](Key k) -> std::string {
         switch (k) {
-            case Key::Repeat: return repeatName(repeatMode);
+            case Key::Repeat: return repeatModeName(repeatMode);
             case Key::Shuffle: return shuffleOn ? "true" : "false";
             case Key::WindowX: return std::to_string(x);
             case Key::WindowY: return std::to_string(y);

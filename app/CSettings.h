@@ -1,6 +1,8 @@
 #ifndef CHIPDISK_CSETTINGS_H
 #define CHIPDISK_CSETTINGS_H
 
+#include "RepeatMode.h"
+
 #include <string>
 #include <vector>
 
@@ -12,7 +14,7 @@
 // GUI thread only: nothing here locks, and the file has one writer.
 class CSettings {
 public:
-    enum class Repeat { Song, List, None };
+    using Repeat = RepeatMode;
 
     // $XDG_CONFIG_HOME/chipdisk/chipdisk.conf, or ~/.config/chipdisk/chipdisk.conf when
     // XDG_CONFIG_HOME is unset or empty. The environment is read on the first call of
@@ -48,7 +50,6 @@ public:
     int windowY() const { return y; }
     void setWindowPosition(int left, int top);
 
-    static const char* repeatName(Repeat r);  // "song", "list", "none"
     // "song", "list" or "none", whatever their case; false (r untouched) for the rest.
     static bool parseRepeat(const std::string& text, Repeat& r);
 

@@ -30,8 +30,6 @@ std::vector<std::string> commandSongs;
 // What is remembered between runs; the repeat mode and shuffle of this run, which the
 // command line may have chosen for it alone: only a change made while running is kept.
 std::unique_ptr<CSettings> settings;
-static_assert(static_cast<int>(CSettings::Repeat::None) == static_cast<int>(RepeatMode::None),
-              "the file's repeat modes and the songs' are in the same order");
 RepeatMode runRepeat = RepeatMode::Song;
 bool runShuffled = false;
 bool saveFailed = false;  // said once
@@ -47,7 +45,7 @@ void rememberPlayModes() {
     if (!songCtrl) return;
     if (songCtrl->getRepeat() != runRepeat) {
         runRepeat = songCtrl->getRepeat();
-        settings->setRepeat(static_cast<CSettings::Repeat>(runRepeat));
+        settings->setRepeat(runRepeat);
     }
     if (songCtrl->getShuffle() != runShuffled) {
         runShuffled = songCtrl->getShuffle();
@@ -460,10 +458,9 @@ int main(int argc, char** argv) {
     settings = std::make_unique<CSettings>(CSettings::defaultPath());
     const std::string unread = settings->load();
     if (!unread.empty()) std::fprintf(stderr, "chipdisk: %s\n", unread.c_str());
-    runRepeat = static_cast<RepeatMode>(settings->repeat());
+    runRepeat = settings->repeat();
     runShuffled = settings->shuffle();
-    CSettings::Repeat chosen;
-    if (CSettings::parseRepeat(command.repeat, chosen)) runRepeat = static_cast<RepeatMode>(chosen);
+    CSettings::parseRepeat(command.repeat, runRepeat);  // an option holds for this run
     runShuffled = runShuffled || command.shuffle;
     // A toolkit assert says one line on standard error and never opens a dialog,
     // which would block the window; the window tests fail on such a line.

@@ -453,15 +453,6 @@ std::string songDisplayName(const std::string& path) {
     return name;
 }
 
-const char* repeatModeName(RepeatMode mode) {
-    switch (mode) {
-    case RepeatMode::List: return "list";
-    case RepeatMode::None: return "none";
-    case RepeatMode::Song: break;
-    }
-    return "song";
-}
-
 float absf(float x) {
     return x < 0 ? -x : x;
 }

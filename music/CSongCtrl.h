@@ -1,6 +1,8 @@
 #ifndef CHIPDISK_CSONGCTRL_H
 #define CHIPDISK_CSONGCTRL_H
 
+#include "RepeatMode.h"
+
 #include <memory>
 #include <random>
 #include <string>
@@ -17,10 +19,6 @@ struct song_slot_t {
 
 enum class Playback { Stopped, Playing, Paused };
 
-// What follows the end of a song: the same song again for ever, the next song of the
-// list (the first after the last), or the next until the list's end.
-enum class RepeatMode { Song, List, None };
-const char* repeatModeName(RepeatMode mode);  // "song", "list", "none"
 
 class CSongCtrl {
 public:

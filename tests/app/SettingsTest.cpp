@@ -21,7 +21,7 @@ std::string slurp(const std::string& path) {
 }
 
 std::string shown(const CSettings& s) {
-    const std::string head = std::string(CSettings::repeatName(s.repeat())) + (s.shuffle() ? " on " : " off ");
+    const std::string head = std::string(repeatModeName(s.repeat())) + (s.shuffle() ? " on " : " off ");
     if (!s.hasWindowPosition()) return head + "-";
     return head + std::to_string(s.windowX()) + "," + std::to_string(s.windowY());
 }
