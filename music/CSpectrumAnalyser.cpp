@@ -2,6 +2,7 @@
 
 #include <kiss_fftr.h>
 
+#include <algorithm>
 #include <cmath>
 
 CSpectrumAnalyser::CSpectrumAnalyser()
@@ -17,6 +18,11 @@ CSpectrumAnalyser::~CSpectrumAnalyser() {
 }
 
 void CSpectrumAnalyser::analyse(const float* samples, float* levels) {
+    measure(samples, levels);
+    for (int k = 0; k < BANDS; k++) levels[k] = std::min(levels[k], 1.0f);
+}
+
+void CSpectrumAnalyser::measure(const float* samples, float* levels) {
     for (int n = 0; n < WINDOW; n++)
         in[n] = samples[n] * window[n];
     kiss_fft_cpx* bins = reinterpret_cast<kiss_fft_cpx*>(out.data());
@@ -25,8 +31,7 @@ void CSpectrumAnalyser::analyse(const float* samples, float* levels) {
     for (int k = 0; k < BANDS; k++) {
         float m = std::sqrt(bins[k].r * bins[k].r + bins[k].i * bins[k].i) * scale;
         // NaN from a broken decoder must not reach the effects
-        if (!(m > 0.0f)) m = 0.0f;
-        levels[k] = m > 1.0f ? 1.0f : m;
+        levels[k] = m > 0.0f ? m : 0.0f;
     }
 }
 

@@ -25,6 +25,10 @@ public:
     // samples: WINDOW mono values, oldest first; levels: BANDS values, lowest band first
     void analyse(const float* samples, float* levels);
 
+    // The same levels before the clamp to 1 (a broken decoder's NaN still reads 0),
+    // for a gain to scale before clamping.
+    void measure(const float* samples, float* levels);
+
     // band a frequency falls in, at the 44100 Hz output rate
     static int bandOf(double hz);
 

@@ -1,6 +1,7 @@
 #include "SoundLib.h"
 
 #include "CHeardClock.h"
+#include "CLevelGain.h"
 #include "CPulseLatency.h"
 #include "CSpectrumAnalyser.h"
 
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -51,6 +53,14 @@ const int RING_SIZE = 32768;  // mono samples, power of two, well above window +
 // on screen may need audio the device will only ask for later.
 const int AHEAD_FRAMES = 4096;
 const int FIFO_FRAMES = AHEAD_FRAMES + 8192;  // above any buffer SDL asks for
+const int HOP = CLevelGain::HOP;
+const int GAIN_LOG = 2 * RING_SIZE / HOP;  // every hop the spectrum's window can still end in
+
+// The groups' gains once a hop has been heard; `hop` tells which hop a slot holds.
+struct HopGains {
+    std::atomic<uint64_t> hop{0};
+    std::atomic<float> gain[CLevelGain::GROUPS];
+};
 
 // Swallows libopenmpt's log. Never changes stream state, so the loader on the GUI
 // thread and the renderer on the audio thread may both write to it.
@@ -78,6 +88,14 @@ struct Output {
     std::atomic<float> ring[RING_SIZE];
     std::atomic<uint64_t> written{0};
 
+    // The song's loudness, heard by whoever renders (the callback, or the recorder
+    // offline) one hop at a time. Each hop's gains are logged before the frames that
+    // end it count as written; `hops` is the newest logged.
+    CLevelGain levelGain;
+    CSpectrumAnalyser hopAnalyser;
+    HopGains gainLog[GAIN_LOG];
+    std::atomic<uint64_t> hops{0};
+
     // when each buffer was rendered; written by the callback, read under the lock
     CHeardClock heard{RATE};
 
@@ -89,6 +107,8 @@ struct Output {
 
     Output() {
         for (auto& s : ring) s.store(0.0f, std::memory_order_relaxed);
+        for (auto& slot : gainLog)
+            for (auto& g : slot.gain) g.store(1.0f, std::memory_order_relaxed);
     }
 };
 
@@ -168,6 +188,42 @@ int mixAhead(Output& o, float* buf, int frames) {
     return out;
 }
 
+// Every hop that ends within [.., end): a hop of song, whose last frame came before
+// songEnd, moves the references on; one of silence from a held or stopped song
+// leaves them as they were.
+void hearHops(Output& o, uint64_t end, uint64_t songEnd) {
+    float samples[CSpectrumAnalyser::WINDOW];
+    float levels[CSpectrumAnalyser::BANDS];
+    for (uint64_t hop = o.hops.load(std::memory_order_relaxed) + 1; hop * HOP <= end; hop++) {
+        const int64_t hopEnd = static_cast<int64_t>(hop * HOP);
+        if (hop * HOP <= songEnd) {
+            for (int i = 0; i < CSpectrumAnalyser::WINDOW; i++) {
+                const int64_t at = hopEnd - CSpectrumAnalyser::WINDOW + i;
+                samples[i] = at < 0 ? 0.0f : o.ring[at & (RING_SIZE - 1)].load(std::memory_order_relaxed);
+            }
+            o.hopAnalyser.measure(samples, levels);
+            o.levelGain.hear(levels);
+        }
+        const CLevelGain::Gains gains = o.levelGain.gains();
+        HopGains& slot = o.gainLog[hop % GAIN_LOG];
+        for (int g = 0; g < CLevelGain::GROUPS; g++) slot.gain[g].store(gains[g], std::memory_order_relaxed);
+        slot.hop.store(hop, std::memory_order_relaxed);
+        o.hops.store(hop, std::memory_order_release);
+    }
+}
+
+// The gains heard up to the hop an analysis window ending at `end` lies in, or the
+// newest when that hop is still to come.
+CLevelGain::Gains gainsAt(const Output& o, int64_t end) {
+    const uint64_t newest = o.hops.load(std::memory_order_acquire);
+    uint64_t hop = end < 0 ? 0 : std::min(static_cast<uint64_t>(end) / HOP, newest);
+    if (o.gainLog[hop % GAIN_LOG].hop.load(std::memory_order_relaxed) != hop) hop = newest;
+    CLevelGain::Gains gains;
+    for (int g = 0; g < CLevelGain::GROUPS; g++)
+        gains[g] = o.gainLog[hop % GAIN_LOG].gain[g].load(std::memory_order_relaxed);
+    return gains;
+}
+
 void mix(Output& o, float* buf, int frames) {
     const int done = o.ahead ? mixAhead(o, buf, frames) : decode(o, buf, frames);
     std::fill(buf + 2 * done, buf + 2 * frames, 0.0f);
@@ -180,6 +236,7 @@ void mix(Output& o, float* buf, int frames) {
     for (int i = 0; i < o.pending; i++)
         o.ring[(w + frames + i) & (RING_SIZE - 1)].store(
             (o.fifo[2 * i] + o.fifo[2 * i + 1]) * 0.5f, std::memory_order_relaxed);
+    hearHops(o, w + frames, w + done);
     o.written.store(w + frames, std::memory_order_release);
     if (!o.offline) o.heard.rendered(steadyNs(), w + frames);
 }
@@ -573,7 +630,14 @@ float* FSOUND_DSP_GetSpectrum() {
         const int64_t at = end - CSpectrumAnalyser::WINDOW + i;
         window[i] = at < 0 ? 0.0f : o.ring[at & (RING_SIZE - 1)].load(std::memory_order_relaxed);
     }
-    analyser->analyse(window, levels);
+    // the fixed scale the effects were first drawn with, to compare against
+    const char* plain = std::getenv("CHIPDISK_PLAIN");
+    if (plain && std::string(plain) == "levels") {
+        analyser->analyse(window, levels);
+    } else {
+        analyser->measure(window, levels);
+        CLevelGain::apply(gainsAt(o, end), levels);
+    }
     return levels;
 }
 
@@ -583,7 +647,10 @@ void soundLayerUseNoDevice() {
 
 void soundLayerRender(float* stereo, int frames) {
     Output& o = output();
-    if (o.offline) mix(o, stereo, frames);
+    if (!o.offline) return;
+    // in slices, so that every hop is heard while its window is still in the ring
+    for (int done = 0; done < frames; done += BUFFER_FRAMES)
+        mix(o, stereo + 2 * done, std::min(BUFFER_FRAMES, frames - done));
 }
 
 double soundLayerSongSeconds(FMUSIC_MODULE* mod) {

@@ -40,7 +40,10 @@ signed char soundLayerQueueNext(FMUSIC_MODULE* next);
 FMUSIC_MODULE* soundLayerSounding(unsigned* ends = nullptr);
 FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit();
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
-float* FSOUND_DSP_GetSpectrum();  // 512 levels, 0..1, lowest band first
+// 512 levels, 0..1, lowest band first, scaled by the song's own loudness so that quiet
+// and loud songs light the effects alike (CHIPDISK_PLAIN=levels: the fixed scale).
+// The drawing thread; the gain is the one heard up to the window's end.
+float* FSOUND_DSP_GetSpectrum();
 // The spectra from now on are for a frame that reaches the screen at this steady-clock
 // time (nanoseconds since its epoch): of the audio heard then, as far as it has been
 // rendered. From the first call on, the song is rendered 93 ms ahead of the output

@@ -150,7 +150,9 @@ TEST(Layer, PlaybackWithNoDevice) {
     ASSERT_GT(rms(out, 0, 2), 1.5 * rms(out, 1, 2)) << "panned left";
     std::vector<float> mono(N);
     for (int i = 0; i < N; i++) mono[i] = (out[2 * i] + out[2 * i + 1]) / 2;
+    setenv("CHIPDISK_PLAIN", "levels", 1);  // the fixed scale of the analyser alone
     EXPECT_EQ(std::vector<float>(FSOUND_DSP_GetSpectrum(), FSOUND_DSP_GetSpectrum() + N / 2), analyse(mono));
+    unsetenv("CHIPDISK_PLAIN");
     FMUSIC_MODULE* gone = FMUSIC_LoadSong((tmp / "61").c_str());
     FMUSIC_PlaySong(low);  // leaves 'gone' silent, so it gives its module up
     fs::remove(tmp / "61");
@@ -204,6 +206,46 @@ TEST(Layer, ASongsEndMakesWayForTheQueuedOne) {
     EXPECT_GT(rms(looped, heard), 0.1) << "on repeat the song goes on";
     EXPECT_EQ(soundLayerSounding(&ends), high);
     EXPECT_EQ(ends, 3u);
+}
+
+// The same song an eighth as loud (-18 dB) shows the same levels once settled, and keeps
+// them through a pause; the fixed scale shows it an eighth as bright. The tone, C-3 in
+// band 3, lies in the lowest group of bands.
+TEST(Layer, LevelsFollowTheSongsLoudness) {
+    ONE_SCENARIO_PER_PROCESS();
+    TempDir tmp;
+    std::vector<char> quiet = makeSineXm(37);
+    const char noteAtFullVolume[] = {37, 1, 0x50};
+    *(std::search(quiet.begin(), quiet.end(), noteAtFullVolume, noteAtFullVolume + 3) + 2) = 0x10 + 8;
+    writeFile(tmp / "loud", makeSineXm(37));
+    writeFile(tmp / "quiet", quiet);
+    soundLayerUseNoDevice();
+    ASSERT_EQ(FSOUND_Init(44100, 32, 0) + FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1), 2);
+    auto levelsAfter = [](double seconds) {
+        render(static_cast<int>(seconds * 44100));
+        return std::vector<float>(FSOUND_DSP_GetSpectrum(), FSOUND_DSP_GetSpectrum() + N / 2);
+    };
+    auto near = [](const std::vector<float>& a, const std::vector<float>& b, float within) {
+        for (int band = 0; band < N / 2; band++)
+            if (std::abs(a[band] - b[band]) > within) return false;
+        return true;
+    };
+    FMUSIC_PlaySong(FMUSIC_LoadSong((tmp / "loud").c_str()));
+    const std::vector<float> loud = levelsAfter(3);
+    ASSERT_GT(loud[peak(loud.data())], 0.3f);
+    ASSERT_LT(loud[peak(loud.data())], 0.9f) << "below the clamp, to compare";
+    FMUSIC_MODULE* song = FMUSIC_LoadSong((tmp / "quiet").c_str());
+    FMUSIC_PlaySong(song);
+    EXPECT_NEAR(levelsAfter(0.1)[peak(loud.data())], loud[peak(loud.data())] / 8, 0.02f) << "no flash, no jump";
+    const std::vector<float> settled = levelsAfter(2.5);
+    EXPECT_TRUE(near(settled, loud, 0.03f)) << "settled in 2.6 s";
+    FMUSIC_SetPaused(song, 1);
+    render(5 * 44100);
+    FMUSIC_SetPaused(song, 0);
+    EXPECT_TRUE(near(levelsAfter(0.05), settled, 0.01f)) << "a pause keeps the gain";
+    setenv("CHIPDISK_PLAIN", "levels", 1);
+    EXPECT_NEAR(FSOUND_DSP_GetSpectrum()[peak(loud.data())], loud[peak(loud.data())] / 8, 0.02f);
+    unsetenv("CHIPDISK_PLAIN");
 }
 
 // A device that does not open (the disk driver's file is a folder): the layer falls back to

@@ -1,0 +1,83 @@
+// How the levels follow a song's loudness, fed hop by hop with levels in proportion
+// to what the effects were drawn for.
+#include "CLevelGain.h"
+#include "CSpectrumAnalyser.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+const double HOPS_A_SECOND = 44100.0 / CLevelGain::HOP;
+
+// `seconds` of song whose loudness goes from `from` to `to` times the drawn-for level
+struct Stretch {
+    double seconds, from, to;
+};
+
+// the level the song shows in group 0 at the end: its loudness times the gain
+double play(CLevelGain& gain, std::initializer_list<Stretch> song) {
+    double loudness = 0;
+    for (const Stretch& s : song) {
+        const int hops = static_cast<int>(s.seconds * HOPS_A_SECOND);
+        for (int hop = 0; hop < hops; hop++) {
+            loudness = s.from + (s.to - s.from) * (hop + 1) / hops;
+            std::vector<float> levels(CSpectrumAnalyser::BANDS);
+            for (int g = 0; g < CLevelGain::GROUPS; g++)
+                for (int band = CLevelGain::EDGES[g]; band < CLevelGain::EDGES[g + 1]; band++)
+                    levels[band] = static_cast<float>(loudness * CLevelGain::TARGETS[g]);
+            gain.hear(levels.data());
+        }
+    }
+    const CLevelGain::Gains gains = gain.gains();
+    for (int g = 1; g < CLevelGain::GROUPS; g++) EXPECT_NEAR(gains[g] / gains[0], 1, 1e-5);
+    return loudness * gains[0];
+}
+
+}  // namespace
+
+TEST(LevelGain, FollowsTheSongsLoudness) {
+    const struct {
+        const char* what;
+        std::initializer_list<Stretch> song;
+        double low, high;  // the level shown at the end, in drawn-for levels
+    } cases[] = {
+        {"a song as loud as ours is left as it is", {{3, 1, 1}}, 0.97, 1.03},
+        {"an eighth as loud is raised", {{3, 0.125, 0.125}}, 0.97, 1.03},
+        {"twice as loud is lowered", {{3, 2, 2}}, 0.97, 1.03},
+        {"a sixteenth as loud is still raised", {{3, 0.07, 0.07}}, 0.97, 1.03},
+        {"at least a quarter", {{3, 10, 10}}, 2.49, 2.51},
+        {"near silence is not lifted", {{3, 1, 1}, {5, 1.0 / 64, 1.0 / 64}}, 0.0156, 0.0157},
+        {"nor is noise from the start", {{3, 0.01, 0.01}}, 0.01, 0.01},
+        {"silence stays dark", {{3, 1, 1}, {5, 0, 0}}, 0, 0},
+        {"and the music comes back as it was", {{3, 1, 1}, {5, 0, 0}, {0.05, 1, 1}}, 0.97, 1.03},
+        {"louder: the first hop does not flash", {{3, 0.125, 0.125}, {0.012, 1, 1}}, 1, 3.1},
+        {"louder: settled within half a second", {{3, 0.125, 0.125}, {0.5, 1, 1}}, 0.97, 1.03},
+        {"quieter: held for a second", {{3, 1, 1}, {1, 0.125, 0.125}}, 0.12, 0.13},
+        {"quieter: settled within two seconds", {{3, 1, 1}, {2.2, 0.125, 0.125}}, 0.9, 1.03},
+        {"another quiet song keeps the gain", {{3, 0.125, 0.125}, {0.1, 0.25, 0.25}}, 1.9, 2.1},
+        {"a fade-out still fades", {{3, 1, 1}, {3.5, 1, 0.125}}, 0, 0.4},
+        {"and ends dark", {{3, 1, 1}, {4, 1, 0}, {2, 0, 0}}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        CLevelGain gain;
+        const double shown = play(gain, c.song);
+        EXPECT_GE(shown, c.low) << c.what;
+        EXPECT_LE(shown, c.high) << c.what;
+    }
+}
+
+TEST(LevelGain, BeforeAnyHopTheScaleIsFixed) {
+    EXPECT_EQ(CLevelGain().gains(), (CLevelGain::Gains{1, 1, 1, 1}));
+}
+
+// between the groups' centres (4.5, 19.5, 64.5, 305.5) the gain goes in proportion
+TEST(LevelGain, GainsMeetBetweenTheGroups) {
+    std::vector<float> levels(CSpectrumAnalyser::BANDS, 0.1f);
+    levels[511] = 0.5f;
+    CLevelGain::apply({1, 2, 4, 8}, levels.data());
+    const std::pair<int, float> cases[] = {{0, 0.1f},    {4, 0.1f},     {12, 0.1414f}, {19, 0.1954f},
+                                           {42, 0.2828f}, {185, 0.5657f}, {306, 0.8f},   {511, 1.0f}};
+    for (const auto& [band, level] : cases) EXPECT_NEAR(levels[band], level, 1e-3f) << "band " << band;
+}
