@@ -1,6 +1,9 @@
 // Measures, for the music subsystem: the decoding cost of every song in
-// data/songs/ (CPU seconds per second of audio, i.e. share of one core) and the
-// cost of one spectrum call. Run from the project root.
+// data/songs/ (CPU seconds per second of audio, i.e. share of one core), the
+// cost of following the song's loudness per hop of audio, and the cost of one
+// spectrum call. Run from the project root.
+#include "CLevelGain.h"
+#include "CSpectrumAnalyser.h"
 #include "SoundLib.h"
 
 #include <libopenmpt/libopenmpt.hpp>
@@ -60,6 +63,34 @@ int main(int argc, char** argv) {
         } catch (...) {
             std::printf("  %-40s not a module\n", path.filename().c_str());
         }
+    }
+
+    // the audio thread's work per hop: analyse the window, hear it; and the drawing
+    // thread's gains per frame, on noise so that no group is skipped as silent
+    {
+        CSpectrumAnalyser analyser;
+        CLevelGain gain;
+        std::vector<float> samples(CSpectrumAnalyser::WINDOW), levels(CSpectrumAnalyser::BANDS);
+        unsigned noise = 1;
+        for (float& v : samples) v = static_cast<float>((noise = noise * 1103515245u + 12345u) >> 16 & 0x7fff) / 65536.0f;
+        const int hops = 20000;
+        const double t0 = cpuSeconds();
+        for (int i = 0; i < hops; i++) analyser.measure(samples.data(), levels.data());
+        const double t1 = cpuSeconds();
+        for (int i = 0; i < hops; i++) gain.hear(levels.data());
+        const double t2 = cpuSeconds();
+        float sink = 0;
+        for (int i = 0; i < hops; i++) {
+            std::vector<float> shown = levels;
+            CLevelGain::apply(gain.gains(), shown.data());
+            sink += shown[i % CSpectrumAnalyser::BANDS];
+        }
+        const double t3 = cpuSeconds();
+        const double hopSeconds = CLevelGain::HOP / 44100.0;
+        std::printf("level gain per hop of %d samples: analysis %.2f us, hearing %.2f us (%.3f%% of a core "
+                    "together); per frame: applying %.2f us (checksum %g)\n",
+                    CLevelGain::HOP, 1e6 * (t1 - t0) / hops, 1e6 * (t2 - t1) / hops,
+                    100 * (t2 - t0) / hops / hopSeconds, 1e6 * (t3 - t2) / hops, sink);
     }
 
     // the spectrum while a song plays on SDL's dummy driver
