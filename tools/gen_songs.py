@@ -2,10 +2,14 @@
 """Composes the music disk's songs and writes them as XM modules.
 
 Usage: gen_songs.py [OUT_DIR]   (default: data/songs next to this tool)
+       gen_songs.py --levels OUT_DIR   quieter and louder copies of every song, and
+                                       one with 10 s of silence, for measuring the
+                                       effects only (not shipped)
 
 Everything is computed from fixed tables and fixed seeds, so every run writes
 the same bytes.
 """
+import math
 import os
 import random
 import sys
@@ -552,10 +556,54 @@ SONGS = {
 }
 
 
+# the copies' levels against the song, in dB
+LEVEL_COPIES = (-18, -9, 6)
+
+
+def at_level(comp, db):
+    """The song db decibels quieter or louder, every sample left unclipped.
+
+    Quieter: every sample scaled, kept as 16 bits so that the quiet copy keeps its detail.
+    6 dB louder: every channel played twice in step, which sums to twice the amplitude.
+    """
+    if db == 6:
+        comp.patterns = [[row + [list(cell) for cell in row] for row in pat] for pat in comp.patterns]
+        comp.nch *= 2
+        return comp
+    assert db < 0, 'a louder copy would clip its samples'
+    scale = 10 ** (db / 20)
+    for sample in {id(i.sample): i.sample for i in comp.instruments}.values():
+        sample.frames = [f * scale for f in sample.frames]
+        sample.bits = 16
+    return comp
+
+
+def with_silence(comp, seconds=10):
+    """The song with at least `seconds` of silence halfway through."""
+    rest = comp.commit(comp.new_pattern())
+    pattern_seconds = comp.rows * comp.speed * 2.5 / comp.bpm
+    half = len(comp.order) // 2
+    comp.order[half:half] = [rest] * math.ceil(seconds / pattern_seconds)
+    return comp
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, '..', 'data', 'songs')
+    levels = sys.argv[1:2] == ['--levels']
+    args = sys.argv[2:] if levels else sys.argv[1:]
+    out = args[0] if args else os.path.join(here, '..', 'data', 'songs')
     os.makedirs(out, exist_ok=True)
+    if levels:
+        for name, make in SONGS.items():
+            for db in LEVEL_COPIES:
+                comp, restart = make()
+                copy = '%s%+ddB.xm' % (name[:-3], db)
+                with open(os.path.join(out, copy), 'wb') as f:
+                    f.write(at_level(comp, db).to_bytes(restart))
+        comp, restart = night_drive()
+        with open(os.path.join(out, 'night_drive-silence.xm'), 'wb') as f:
+            f.write(with_silence(comp).to_bytes(restart))
+        return
     for name, make in SONGS.items():
         comp, restart = make()
         with open(os.path.join(out, name), 'wb') as f:
