@@ -15,10 +15,15 @@
 //             levels, and its Spearman correlation with the mean level of bands 0-99
 // Brightness is Rec. 601 luma in 0..1. The sound layer is the fake one: the levels
 // come from the files. Run from the project root:
-//   build/bench/look_measure LEVELS_DIR [--fps N] [--effects 0123] [--save DIR] [song...]
+//   build/bench/look_measure LEVELS_DIR [--fps N] [--effects 0123] [--save DIR] [--skip S]
+//                            [--versus OTHER] [song...]
 // (song: a name as in LEVELS_DIR/<name>.levels; default every file there; --fps
 // must be the one the levels were recorded at; --save writes every 25th effect
-// layer measured as DIR/<song>-<effect>-<frame>.png, to look at).
+// layer measured as DIR/<song>-<effect>-<frame>.png, to look at; --skip leaves the
+// first S seconds out of every figure, though they are drawn; --versus draws every
+// frame a third time with OTHER's levels of the same moment and adds the mean and
+// 99th percentile of the absolute difference per channel, in levels 0..255, over
+// all measured frames' pixels).
 #include "CDirector.h"
 #include "CHeadlessGL.h"
 #include "CPNGWriter.h"
@@ -128,6 +133,16 @@ FrameLook look(const std::vector<CHeadlessGL::RGBA>& f) {
     return m;
 }
 
+std::vector<float> readLevels(const std::string& dir, const std::string& song) {
+    std::vector<float> levels;
+    if (FILE* f = std::fopen((dir + "/" + song + ".levels").c_str(), "rb")) {
+        float buf[BANDS];
+        while (std::fread(buf, sizeof(float), BANDS, f) == BANDS) levels.insert(levels.end(), buf, buf + BANDS);
+        std::fclose(f);
+    }
+    return levels;
+}
+
 std::unique_ptr<CDirector> makeDirector(int effect, std::vector<uint8_t>* ball) {
     auto d = std::make_unique<CDirector>(std::vector<std::string>{"data/songs/kirrowane-intro.xm"});
     d->InitGL();
@@ -159,12 +174,14 @@ std::vector<CHeadlessGL::RGBA> drawFrame(CDirector& d, const CHeadlessGL& gl, in
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: look_measure LEVELS_DIR [--fps N] [--effects 0123] [song...]\n");
+        std::fprintf(stderr, "usage: look_measure LEVELS_DIR [--fps N] [--effects 0123] [--save DIR] [--skip S] "
+                             "[--versus OTHER] [song...]\n");
         return 2;
     }
     const std::string dir = argv[1];
     int fps = 25;
-    std::string effects = "0123", save;
+    std::string effects = "0123", save, versus;
+    double skip = 0;
     std::vector<std::string> songs;
     for (int i = 2; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--fps") && i + 1 < argc)
@@ -173,6 +190,10 @@ int main(int argc, char** argv) {
             effects = argv[++i];
         else if (!std::strcmp(argv[i], "--save") && i + 1 < argc)
             save = argv[++i];
+        else if (!std::strcmp(argv[i], "--skip") && i + 1 < argc)
+            skip = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--versus") && i + 1 < argc)
+            versus = argv[++i];
         else
             songs.push_back(argv[i]);
     }
@@ -186,30 +207,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no GL: %s\n", gl.error().c_str());
         return 1;
     }
-    std::printf("| song | effect | frames | clipped | flat | lit | spread | ball | ball clipped | response | correlation |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| song | effect | frames | clipped | flat | lit | spread | ball | ball clipped | response | correlation |%s\n",
+                versus.empty() ? "" : " vs mean | vs p99 |");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|%s\n", versus.empty() ? "" : "---|---|");
+    const std::vector<float> other = versus.empty() ? std::vector<float>() : readLevels(dir, versus);
     for (const std::string& song : songs) {
-        std::vector<float> levels;
-        if (FILE* f = std::fopen((dir + "/" + song + ".levels").c_str(), "rb")) {
-            float buf[BANDS];
-            while (std::fread(buf, sizeof(float), BANDS, f) == BANDS) levels.insert(levels.end(), buf, buf + BANDS);
-            std::fclose(f);
-        }
+        const std::vector<float> levels = readLevels(dir, song);
         const long frames = static_cast<long>(levels.size() / BANDS);
         if (frames == 0) {
             std::fprintf(stderr, "no levels for %s\n", song.c_str());
             return 1;
         }
         std::vector<float> median(BANDS);
-        std::vector<double> loudness(static_cast<std::size_t>(frames));
+        std::vector<double> loudness;  // of the measured frames
         for (int b = 0; b < BANDS; ++b) {
             std::vector<double> v(static_cast<std::size_t>(frames));
             for (long k = 0; k < frames; ++k) v[static_cast<std::size_t>(k)] = levels[static_cast<std::size_t>(k) * BANDS + b];
             median[b] = static_cast<float>(percentile(v, 0.5));
         }
-        for (long k = 0; k < frames; ++k)
-            loudness[static_cast<std::size_t>(k)] =
-                std::accumulate(&levels[static_cast<std::size_t>(k) * BANDS], &levels[static_cast<std::size_t>(k) * BANDS + 100], 0.0) / 100;
+        for (long k = static_cast<long>(skip * fps); k < frames; ++k) {
+            const float* frame = &levels[static_cast<std::size_t>(k) * BANDS];
+            loudness.push_back(std::accumulate(frame, frame + 100, 0.0) / 100);
+        }
 
         for (const char ec : effects) {
             const int effect = ec - '0';
@@ -217,11 +236,28 @@ int main(int argc, char** argv) {
             std::unique_ptr<CDirector> real = makeDirector(effect, effect == 3 ? &ball : nullptr);
             const bool respond = effect == 1 || effect == 2;
             std::unique_ptr<CDirector> frozen = respond ? makeDirector(effect, nullptr) : nullptr;
+            const long compared = std::min(frames, static_cast<long>(other.size() / BANDS));
+            std::unique_ptr<CDirector> against = compared > 0 ? makeDirector(effect, nullptr) : nullptr;
             std::vector<double> clipped, flat, lit, spread, ballShare, ballClip, diff;
+            std::vector<double> apart(256);  // pixel channels by their difference to OTHER's frame
             for (long k = 0; k < frames; ++k) {
                 const int ms = static_cast<int>(k * 1000 / fps);
                 std::memcpy(fakeSpectrum(), &levels[static_cast<std::size_t>(k) * BANDS], BANDS * sizeof(float));
                 const std::vector<CHeadlessGL::RGBA> f = drawFrame(*real, gl, ms);
+                const bool measured = k >= static_cast<long>(skip * fps);
+                if (against && k < compared) {
+                    std::memcpy(fakeSpectrum(), &other[static_cast<std::size_t>(k) * BANDS], BANDS * sizeof(float));
+                    const std::vector<CHeadlessGL::RGBA> o = drawFrame(*against, gl, ms);
+                    for (int r = 0; measured && r < H; ++r)
+                        for (int x = 0; x < W; ++x) {
+                            const CHeadlessGL::RGBA& a = f[static_cast<std::size_t>(r) * GLW + x];
+                            const CHeadlessGL::RGBA& b = o[static_cast<std::size_t>(r) * GLW + x];
+                            apart[std::abs(a.r - b.r)]++;
+                            apart[std::abs(a.g - b.g)]++;
+                            apart[std::abs(a.b - b.b)]++;
+                        }
+                }
+                if (!measured) continue;
                 const FrameLook m = look(f);
                 if (!save.empty() && k % 25 == 0) {
                     std::vector<uint8_t> rgba(static_cast<std::size_t>(W) * H * 4);
@@ -266,9 +302,19 @@ int main(int argc, char** argv) {
             if (respond)
                 std::snprintf(resp, sizeof resp, "%.2f | %.2f",
                               std::accumulate(diff.begin(), diff.end(), 0.0) / diff.size(), spearman(diff, loudness));
-            std::printf("| %s | %d | %ld | %.1f%% | %.1f%% | %.1f%% | %.2f | %s | %s |\n", song.c_str(), effect, frames,
+            char apartCols[64] = "";
+            if (against) {
+                const double all = std::accumulate(apart.begin(), apart.end(), 0.0);
+                double mean = 0, below = 0;
+                int p99 = 0;
+                for (int d = 0; d < 256; ++d) mean += d * apart[d] / all;
+                while (p99 < 255 && (below += apart[p99]) < 0.99 * all) ++p99;
+                std::snprintf(apartCols, sizeof apartCols, " %.2f | %d |", mean, p99);
+            }
+            std::printf("| %s | %d | %zu | %.1f%% | %.1f%% | %.1f%% | %.2f | %s | %s |%s\n", song.c_str(), effect,
+                        clipped.size(),
                         100 * percentile(clipped, 0.9), 100 * percentile(flat, 0.9), 100 * percentile(lit, 0.9),
-                        percentile(spread, 0.9), ballCols, resp);
+                        percentile(spread, 0.9), ballCols, resp, apartCols);
             std::fflush(stdout);
         }
     }
