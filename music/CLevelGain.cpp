@@ -16,6 +16,10 @@ const float PEAK_SHARE = 1.0f / 3;
 const float EASE_DOWN = static_cast<float>(std::exp(-HOP_SECONDS / 0.25));
 const float MIN_GAIN = 0.25f;
 const float MAX_GAIN = 16.0f;
+// Quieter than this against the drawn-for level a hop is silence, not music: a
+// quiet song's soft passages lie above it, a fade's tail and a pause in the music
+// below.
+const float SILENCE = 1.0f / 64;
 
 float percentile90(std::vector<float> v) {
     const auto k = v.begin() + static_cast<long>(0.9 * static_cast<double>(v.size() - 1) + 0.5);
@@ -44,8 +48,7 @@ void CLevelGain::hear(const float* levels) {
         const float mean = sum / static_cast<float>(EDGES[g + 1] - EDGES[g]);
         // silence and near silence are not heard: they neither lift the gain nor, when
         // the music comes back, leave it lifted
-        const float floor = TARGETS[g] / MAX_GAIN;
-        if (!(mean >= floor)) continue;
+        if (!(mean >= SILENCE * TARGETS[g])) continue;
         if (static_cast<int>(group.history.size()) < HISTORY_HOPS)
             group.history.push_back(mean);
         else

@@ -10,7 +10,7 @@
 // of its bands over the last 1.4 s (the 90th percentile of their mean per hop),
 // rises at once when the song gets much louder and eases down over a quarter of
 // a second. A group's gain brings its reference to the level the effects were
-// drawn for, within 1/4..16 times the fixed scale. Hops quieter than a sixteenth
+// drawn for, within 1/4..16 times the fixed scale. Hops quieter than a sixty-fourth
 // of that level are not heard at all, so silence and near silence are never lifted
 // and a song that comes back from silence comes back with the gain it had.
 //
