@@ -1,12 +1,13 @@
 #include "SoundLib.h"
 
+#include "CDecoder.h"
 #include "CHeardClock.h"
 #include "CLevelGain.h"
 #include "CPulseLatency.h"
+#include "CSidDecoder.h"
 #include "CSpectrumAnalyser.h"
 
 #include <SDL.h>
-#include <libopenmpt/libopenmpt.hpp>
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -25,10 +26,11 @@
 #include <vector>
 
 // A handle stays valid for the whole run, but only songs that may still sound keep
-// their decoded module; the others are decoded again from their file when played.
+// their decoder; the others are decoded again from their file when played.
 struct FMUSIC_MODULE {
     std::string path;
-    std::unique_ptr<openmpt::module> mpt;
+    int subsong = 0;
+    std::unique_ptr<CDecoder> dec;
 };
 
 struct FSOUND_DSPUNIT {
@@ -60,14 +62,6 @@ const int GAIN_LOG = 2 * RING_SIZE / HOP;  // every hop the spectrum's window ca
 struct HopGains {
     std::atomic<uint64_t> hop{0};
     std::atomic<float> gain[CLevelGain::GROUPS];
-};
-
-// Swallows libopenmpt's log. Never changes stream state, so the loader on the GUI
-// thread and the renderer on the audio thread may both write to it.
-class QuietBuf : public std::streambuf {
-protected:
-    int overflow(int c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
 struct Output {
@@ -123,12 +117,6 @@ std::vector<std::unique_ptr<FMUSIC_MODULE>>& songs() {
     return *list;
 }
 
-std::ostream& quietLog() {
-    static QuietBuf* buf = new QuietBuf;
-    static std::ostream* log = new std::ostream(buf);
-    return *log;
-}
-
 FSOUND_DSPUNIT fftUnit;
 
 bool ready(const Output& o) {
@@ -148,22 +136,11 @@ void unlock(const Output& o) {
 int decode(Output& o, float* buf, int frames) {
     int done = 0;
     while (done < frames && o.playing && !o.paused && o.current) {
-        int got = 0;
-        try {
-            got = static_cast<int>(o.current->mpt->read_interleaved_stereo(o.freq, frames - done, buf + 2 * done));
-        } catch (...) {
-            got = 0;  // a song that cannot go on has ended
-        }
+        const int got = o.current->dec->read(buf + 2 * done, frames - done);
         done += got;
         if (got > 0) continue;
         o.songEnds++;
-        if (o.next && o.next == o.current) {
-            try {
-                o.current->mpt->set_position_seconds(0.0);
-            } catch (...) {
-                o.next = nullptr;
-            }
-        }
+        if (o.next && o.next == o.current && !o.current->dec->seek(0.0)) o.next = nullptr;
         o.current = o.next;
         o.playing = o.next != nullptr;
         o.next = nullptr;
@@ -312,40 +289,49 @@ bool loopingSongs = true;
 // Larger files are not songs; a big module is a few megabytes.
 const std::uint64_t MAX_SONG_BYTES = 64ull << 20;
 
-// Opens a song file and reads its header; false for what is no song: not a regular
-// file, empty, too big, or a header libopenmpt turns away. A film or a disk image
-// in a folder of songs costs one small read.
-bool openSong(const std::string& path, std::ifstream& in, std::vector<char>& head, std::size_t& size) {
+// Opens a song file and reads its header; None for what is no song: not a regular
+// file, empty, too big, or a header no decoder takes. A film or a disk image in a
+// folder of songs costs one small read.
+CDecoder::Kind openSong(const std::string& path, std::ifstream& in, std::vector<char>& head, std::size_t& size) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
         static_cast<std::uint64_t>(st.st_size) > MAX_SONG_BYTES)
-        return false;
+        return CDecoder::Kind::None;
     in.open(path, std::ios::binary);
-    if (!in) return false;
+    if (!in) return CDecoder::Kind::None;
     size = static_cast<std::size_t>(st.st_size);
-    head.resize(std::min(size, openmpt::probe_file_header_get_recommended_size()));
-    if (!in.read(head.data(), static_cast<std::streamsize>(head.size()))) return false;
-    return openmpt::probe_file_header(openmpt::probe_file_header_flags_default2,
-                                      reinterpret_cast<const std::uint8_t*>(head.data()), head.size(),
-                                      size) != openmpt::probe_file_header_result_failure;
+    head.resize(std::min(size, CDecoder::headBytes()));
+    if (!in.read(head.data(), static_cast<std::streamsize>(head.size()))) return CDecoder::Kind::None;
+    return CDecoder::identify(reinterpret_cast<const unsigned char*>(head.data()), head.size(), size);
 }
 
-std::unique_ptr<openmpt::module> decode(const std::string& path) {
+// The whole file of a song, or nothing for what is no song.
+CDecoder::Kind readSong(const std::string& path, std::vector<char>& bytes) {
     std::ifstream in;
-    std::vector<char> bytes;
     std::size_t size = 0;
-    if (!openSong(path, in, bytes, size)) return nullptr;
+    const CDecoder::Kind kind = openSong(path, in, bytes, size);
+    if (kind == CDecoder::Kind::None) return kind;
     const std::size_t head = bytes.size();
     bytes.resize(size);
     in.read(bytes.data() + head, static_cast<std::streamsize>(size - head));
     bytes.resize(head + static_cast<std::size_t>(in.gcount()));  // a file that shrank meanwhile
-    try {
-        auto mpt = std::make_unique<openmpt::module>(bytes, quietLog());
-        mpt->set_repeat_count(loopingSongs ? -1 : 0);
-        return mpt;
-    } catch (...) {
+    return kind;
+}
+
+// Subsong -1: the file's default. A file that its decoder turns away after all is
+// said once each time, on standard error, and skipped like a missing one.
+std::unique_ptr<CDecoder> decode(const std::string& path, int subsong) {
+    std::vector<char> bytes;
+    const CDecoder::Kind kind = readSong(path, bytes);
+    if (kind == CDecoder::Kind::None) return nullptr;
+    std::string why;
+    std::unique_ptr<CDecoder> dec = CDecoder::open(kind, bytes, subsong, path, why);
+    if (!dec) {
+        std::fprintf(stderr, "chipdisk: %s: %s\n", path.c_str(), why.c_str());
         return nullptr;
     }
+    dec->setLooping(loopingSongs);
+    return dec;
 }
 
 // Every step through the songs loads one afresh; without this each step would keep
@@ -354,45 +340,71 @@ void releaseSilentSongs(const FMUSIC_MODULE* keep) {
     const Output& o = output();
     for (auto& song : songs())
         if (song.get() != keep && song.get() != o.next && !(song.get() == o.current && o.playing))
-            song->mpt.reset();
+            song->dec.reset();
 }
 
 }  // namespace
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+    return soundLayerLoadSubsong(name, -1);
+}
+
+FMUSIC_MODULE* soundLayerLoadSubsong(const char* name, int subsong) {
     if (!name) return nullptr;
-    std::unique_ptr<openmpt::module> mpt = decode(name);
-    if (!mpt) return nullptr;
-    // One handle a file: a run that steps through its songs for hours holds no more
-    // handles than it has files.
+    std::unique_ptr<CDecoder> dec = decode(name, subsong);
+    if (!dec) return nullptr;
+    // One handle a song: a run that steps through its songs for hours holds no more
+    // handles than it has songs.
     auto& list = songs();
-    auto known = std::find_if(list.begin(), list.end(), [name](const auto& song) { return song->path == name; });
+    const int which = dec->subsong();
+    auto known = std::find_if(list.begin(), list.end(),
+                              [&](const auto& song) { return song->path == name && song->subsong == which; });
     if (known == list.end()) {
         list.push_back(std::make_unique<FMUSIC_MODULE>());
         list.back()->path = name;
+        list.back()->subsong = which;
         known = std::prev(list.end());
     }
     FMUSIC_MODULE* handle = known->get();
     Output& o = output();
-    // the file loaded afresh replaces the module, under the lock should it be sounding
+    // the file loaded afresh replaces the decoder, under the lock should it be sounding
     lock(o);
-    handle->mpt.swap(mpt);
+    handle->dec.swap(dec);
     if (handle == o.current) o.pending = 0;
     releaseSilentSongs(handle);
     unlock(o);
     return handle;
 }
 
+std::vector<int> soundLayerSubsongs(const char* path, bool* needsRoms) {
+    if (needsRoms) *needsRoms = false;
+    std::ifstream in;
+    std::vector<char> bytes;
+    std::size_t size = 0;
+    const CDecoder::Kind kind = path ? openSong(path, in, bytes, size) : CDecoder::Kind::None;
+    if (kind == CDecoder::Kind::None) return {};
+    if (kind == CDecoder::Kind::Module) return {0};  // one song, and the header said so
+    if (readSong(path, bytes) == CDecoder::Kind::None) return {};
+    std::string why;
+    const std::vector<int> subsongs = CDecoder::subsongsOf(kind, bytes, why);
+    if (!subsongs.empty()) return subsongs;
+    const bool roms = why == CSidDecoder::NEEDS_ROMS;
+    if (needsRoms) *needsRoms = roms;
+    // what looked like a song and is none is said once, not hidden
+    if (!roms) std::fprintf(stderr, "chipdisk: %s: %s\n", path, why.c_str());
+    return {};
+}
+
 bool soundLayerIsSong(const char* path) {
     std::ifstream in;
     std::vector<char> head;
     std::size_t size = 0;
-    return path && openSong(path, in, head, size);
+    return path && openSong(path, in, head, size) != CDecoder::Kind::None;
 }
 
 int soundLayerDecodedSongs() {
     int count = 0;
-    for (const auto& song : songs()) count += song->mpt ? 1 : 0;
+    for (const auto& song : songs()) count += song->dec ? 1 : 0;
     return count;
 }
 
@@ -426,9 +438,7 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
         // not to be taken over by the callback while it is rewound below
         if (o.next == mod) o.next = nullptr;
     }
-    if (mod->mpt)
-        mod->mpt->set_position_seconds(0.0);
-    else if (!(mod->mpt = decode(mod->path)))
+    if (!(mod->dec && mod->dec->seek(0.0)) && !(mod->dec = decode(mod->path, mod->subsong)))
         return 0;  // the file went away since it was loaded
     Locked held(o);
     o.current = mod;
@@ -478,7 +488,7 @@ void soundLayerLoopSongs(bool forever) {
     Locked held(o);
     loopingSongs = forever;
     for (auto& song : songs())
-        if (song->mpt) song->mpt->set_repeat_count(forever ? -1 : 0);
+        if (song->dec) song->dec->setLooping(forever);
 }
 
 signed char soundLayerQueueNext(FMUSIC_MODULE* next) {
@@ -492,12 +502,7 @@ signed char soundLayerQueueNext(FMUSIC_MODULE* next) {
             return 1;
         }
     }
-    if (next) {
-        if (next->mpt)
-            next->mpt->set_position_seconds(0.0);
-        else if (!(next->mpt = decode(next->path)))
-            return 0;
-    }
+    if (next && !(next->dec && next->dec->seek(0.0)) && !(next->dec = decode(next->path, next->subsong))) return 0;
     Locked held(o);
     o.next = next;
     return 1;
@@ -513,13 +518,9 @@ FMUSIC_MODULE* soundLayerSounding(unsigned* ends) {
 int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
     Output& o = output();
     Locked held(o);
-    if (!mod || o.current != mod || !o.playing || !mod->mpt) return 0;
-    double seconds = 0.0;
-    try {
-        // the frames rendered ahead are not heard yet
-        seconds = mod->mpt->get_position_seconds() - static_cast<double>(o.pending) / o.freq;
-    } catch (...) {
-    }
+    if (!mod || o.current != mod || !o.playing || !mod->dec) return 0;
+    // the frames rendered ahead are not heard yet
+    const double seconds = mod->dec->position() - static_cast<double>(o.pending) / o.freq;
     // just after a song took over, the store still holds the end of the one before
     return static_cast<int>(std::max(0.0, seconds) * 1000.0);
 }
@@ -527,26 +528,16 @@ int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
 signed char FMUSIC_SetTime(FMUSIC_MODULE* mod, int ms) {
     Output& o = output();
     Locked held(o);
-    if (!mod || o.current != mod || !o.playing || !mod->mpt || ms < 0) return 0;
-    try {
-        mod->mpt->set_position_seconds(ms / 1000.0);
-    } catch (...) {
-        return 0;
-    }
+    if (!mod || o.current != mod || !o.playing || !mod->dec || !mod->dec->seek(ms / 1000.0)) return 0;
     o.pending = 0;  // what was rendered ahead is from before the seek
     return 1;
 }
 
 bool soundLayerSongTags(FMUSIC_MODULE* mod, std::string& title, std::string& artist) {
     if (!mod) return false;
-    if (!mod->mpt && !(mod->mpt = decode(mod->path))) return false;
+    if (!mod->dec && !(mod->dec = decode(mod->path, mod->subsong))) return false;
     Locked held(output());  // the callback may be rendering it
-    try {
-        title = mod->mpt->get_metadata("title");
-        artist = mod->mpt->get_metadata("artist");
-    } catch (...) {
-        return false;
-    }
+    mod->dec->tags(title, artist);
     return true;
 }
 
@@ -655,11 +646,13 @@ void soundLayerRender(float* stereo, int frames) {
 
 double soundLayerSongSeconds(FMUSIC_MODULE* mod) {
     if (!mod) return 0.0;
-    if (!mod->mpt && !(mod->mpt = decode(mod->path))) return 0.0;
+    if (!mod->dec && !(mod->dec = decode(mod->path, mod->subsong))) return 0.0;
     Locked held(output());  // the callback may be rendering it
-    try {
-        return mod->mpt->get_duration_seconds();
-    } catch (...) {
-        return 0.0;
-    }
+    return mod->dec->length();
+}
+
+bool soundLayerCanSeek(FMUSIC_MODULE* mod) {
+    if (!mod) return false;
+    if (!mod->dec && !(mod->dec = decode(mod->path, mod->subsong))) return false;
+    return mod->dec->canSeek();
 }

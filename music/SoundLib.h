@@ -3,14 +3,26 @@
 
 #include <string>
 
-// The sound operations the chipdisk relies on, played through libopenmpt and
-// SDL2 audio, with the spectrum computed by KissFFT.
+// The sound operations the chipdisk relies on, played through libopenmpt, libgme and
+// libsidplayfp and SDL2 audio, with the spectrum computed by KissFFT.
 
-struct FMUSIC_MODULE;   // opaque song handle, one a file, owned by the sound layer for the whole run
+#include <vector>
+
+struct FMUSIC_MODULE;   // opaque song handle, one a subsong of a file, owned by the sound layer for the whole run
 struct FSOUND_DSPUNIT;  // opaque handle of the spectrum analysis unit
 
 signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name);
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name);  // the file's first subsong
+// Subsong `subsong` (0 based, as soundLayerSubsongs lists them) of the file; null when
+// it cannot be played (a decoder that turns it away says why on standard error).
+FMUSIC_MODULE* soundLayerLoadSubsong(const char* name, int subsong);
+// The file's subsongs in the order they are listed, its default first; empty for what
+// is no song, and for a tune that needs system ROMs that are not there (`needsRoms`
+// then says so). Reads and decodes the file unless it is a module. Any thread: it
+// touches no state of the layer.
+std::vector<int> soundLayerSubsongs(const char* path, bool* needsRoms = nullptr);
+// Whether FMUSIC_SetTime can move the song anywhere (a C64 tune can only start again).
+bool soundLayerCanSeek(FMUSIC_MODULE* mod);
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod);  // null: does nothing
 signed char FMUSIC_StopSong(FMUSIC_MODULE* mod);  // null: does nothing
 // Holds (pause 1) or resumes (pause 0) the song where it is, if it is the one

@@ -4,7 +4,7 @@
 set -e
 PKGS="build-essential cmake pkg-config git
 libwxgtk3.2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
-libglib2.0-dev libpng-dev zlib1g-dev libopenmpt-dev libsdl2-dev libkissfft-dev libpulse-dev
+libglib2.0-dev libpng-dev zlib1g-dev libopenmpt-dev libgme-dev libsidplayfp-dev libsdl2-dev libkissfft-dev libpulse-dev
 libgtest-dev googletest
 clang libclang-rt-14-dev
 xvfb xauth xdotool x11-utils imagemagick openbox

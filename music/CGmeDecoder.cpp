@@ -1,0 +1,140 @@
+#include "CGmeDecoder.h"
+
+#include <gme/gme.h>
+#include <zlib.h>
+
+#include <cstring>
+
+namespace {
+
+const std::size_t MAX_INFLATED = 64u << 20;  // no VGM comes near; a gzip bomb would
+
+std::uint32_t le32(const unsigned char* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// libgme plays the PSG and the YM2612 of a VGM (its YM2413 is silent): a file for
+// other chips only is no song here.
+bool vgmChipPlayed(const unsigned char* head, std::size_t n) {
+    if (n < 0x30) return false;
+    const std::uint32_t version = le32(head + 0x08);
+    const bool psg = le32(head + 0x0C) != 0;
+    const bool ym2612 = version >= 0x110 && le32(head + 0x2C) != 0;
+    return psg || ym2612;
+}
+
+// The first track the file names as its own start, 0 based.
+int defaultTrack(const std::vector<char>& bytes, int tracks) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    int first = 0;
+    if (bytes.size() > 7 && std::memcmp(b, "NESM\x1a", 5) == 0) first = b[7] - 1;
+    if (bytes.size() > 5 && std::memcmp(b, "GBS", 3) == 0) first = b[5] - 1;
+    return first >= 0 && first < tracks ? first : 0;
+}
+
+}  // namespace
+
+std::vector<char> CGmeDecoder::gunzip(const unsigned char* data, std::size_t n, std::size_t limit) {
+    std::vector<char> out;
+    if (n < 2 || data[0] != 0x1F || data[1] != 0x8B) return out;
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return out;
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(n);
+    int status = Z_OK;
+    while (status == Z_OK && out.size() < limit) {
+        const std::size_t at = out.size();
+        out.resize(std::min(limit, at + 65536));
+        z.next_out = reinterpret_cast<Bytef*>(out.data() + at);
+        z.avail_out = static_cast<uInt>(out.size() - at);
+        status = inflate(&z, Z_NO_FLUSH);
+        out.resize(out.size() - z.avail_out);
+        if (status == Z_BUF_ERROR && z.avail_in == 0) break;  // the head given ends here
+    }
+    inflateEnd(&z);
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) out.clear();
+    return out;
+}
+
+bool CGmeDecoder::takes(const unsigned char* head, std::size_t n) {
+    if (n >= 2 && head[0] == 0x1F && head[1] == 0x8B) {
+        // gzip is a VGM's only if it inflates to one
+        const std::vector<char> inflated = gunzip(head, n, HEAD_BYTES);
+        const auto* v = reinterpret_cast<const unsigned char*>(inflated.data());
+        return inflated.size() >= 4 && std::memcmp(v, "Vgm ", 4) == 0 && vgmChipPlayed(v, inflated.size());
+    }
+    if (n < 4) return false;
+    const std::string type = gme_identify_header(head);
+    if (type.empty()) return false;
+    if (type == "VGM") return vgmChipPlayed(head, n);
+    return true;
+}
+
+std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int subsong, std::string& why) {
+    std::vector<char> inflated = gunzip(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                        MAX_INFLATED);
+    const std::vector<char>& data = inflated.empty() ? bytes : inflated;
+    Music_Emu* emu = nullptr;
+    if (gme_err_t err = gme_open_data(data.data(), static_cast<long>(data.size()), &emu, RATE)) {
+        why = err;
+        return nullptr;
+    }
+    const int tracks = gme_track_count(emu);
+    const int first = defaultTrack(data, tracks);
+    const int track = subsong < 0 ? first : subsong;
+    std::unique_ptr<CGmeDecoder> dec(new CGmeDecoder(emu, track, first));
+    if (track >= tracks) {
+        why = "no subsong " + std::to_string(track + 1);
+        return nullptr;
+    }
+    // the song ends where the chipdisk says, never on a stretch of silence
+    gme_set_autoload_playback_limit(emu, 0);
+    gme_ignore_silence(emu, 1);
+    gme_info_t* info = nullptr;
+    if (!gme_track_info(emu, &info, track)) {
+        dec->lengthSeconds = info->length > 0 ? info->length / 1000.0 : 0.0;
+        dec->title = toUtf8(*info->song ? info->song : info->game);
+        dec->artist = toUtf8(info->author);
+        gme_free_info(info);
+    }
+    if (gme_err_t err = gme_start_track(emu, track)) {
+        why = err;
+        return nullptr;
+    }
+    return dec;
+}
+
+CGmeDecoder::CGmeDecoder(Music_Emu* emu, int track, int firstTrack) : emu(emu), track(track), firstTrack(firstTrack) {}
+
+CGmeDecoder::~CGmeDecoder() {
+    gme_delete(emu);
+}
+
+int CGmeDecoder::render(float* stereo, int frames) {
+    samples.resize(2 * static_cast<std::size_t>(frames));
+    if (gme_play(emu, 2 * frames, samples.data())) return 0;  // a decoder error ends the song
+    for (int i = 0; i < 2 * frames; i++) stereo[i] = samples[i] / 32768.0f;
+    return frames;
+}
+
+bool CGmeDecoder::seekTo(double seconds) {
+    return !gme_seek(emu, static_cast<int>(seconds * 1000));
+}
+
+double CGmeDecoder::position() const {
+    return gme_tell(emu) / 1000.0;
+}
+
+std::vector<int> CGmeDecoder::subsongs() const {
+    return listed(gme_track_count(emu), firstTrack);
+}
+
+std::vector<int> CGmeDecoder::subsongsOf(const std::vector<char>& bytes, std::string& why) {
+    const std::unique_ptr<CDecoder> dec = open(bytes, -1, why);
+    return dec ? dec->subsongs() : std::vector<int>();
+}
+
+void CGmeDecoder::tags(std::string& t, std::string& a) const {
+    t = title;
+    a = artist;
+}

@@ -1,0 +1,161 @@
+#include "CSidDecoder.h"
+
+#include <glib.h>
+#include <sidplayfp/SidConfig.h>
+#include <sidplayfp/SidDatabase.h>
+#include <sidplayfp/SidInfo.h>
+#include <sidplayfp/SidTune.h>
+#include <sidplayfp/SidTuneInfo.h>
+#include <sidplayfp/builders/residfp.h>
+#include <sidplayfp/sidplayfp.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string dataFolder() {
+    return std::string(g_get_user_data_dir()) + "/chipdisk";
+}
+
+std::vector<std::uint8_t> romImage(const std::string& name, std::size_t size) {
+    std::ifstream in(dataFolder() + "/sid-roms/" + name, std::ios::binary);
+    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (image.size() != size) image.clear();  // a wrong file is no ROM
+    return image;
+}
+
+// The song-length database that covers the tune at `path`, if any.
+std::string lengthDatabase(const std::string& path) {
+    std::error_code ec;
+    const std::string own = dataFolder() + "/Songlengths.md5";
+    if (fs::is_regular_file(own, ec)) return own;
+    for (fs::path folder = fs::path(path).parent_path(); !folder.empty(); folder = folder.parent_path()) {
+        for (const char* name : {"Songlengths.md5", "DOCUMENTS/Songlengths.md5"})
+            if (fs::is_regular_file(folder / name, ec)) return (folder / name).string();
+        if (folder == folder.parent_path()) break;
+    }
+    return "";
+}
+
+}  // namespace
+
+bool CSidDecoder::takes(const unsigned char* head, std::size_t n) {
+    return n >= 4 && (std::memcmp(head, "PSID", 4) == 0 || std::memcmp(head, "RSID", 4) == 0);
+}
+
+const char* const CSidDecoder::NEEDS_ROMS = "needs system ROMs";
+
+std::vector<int> CSidDecoder::subsongsOf(const std::vector<char>& bytes, std::string& why) {
+    SidTune tune(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    if (!tune.getStatus()) {
+        why = tune.statusString();
+        return {};
+    }
+    const SidTuneInfo* info = tune.getInfo();
+    if (info->compatibility() == SidTuneInfo::COMPATIBILITY_BASIC && romImage("basic", 8192).empty()) {
+        why = NEEDS_ROMS;
+        return {};
+    }
+    const int count = static_cast<int>(info->songs());
+    const int first = static_cast<int>(info->startSong()) - 1;
+    return listed(count, first >= 0 && first < count ? first : 0);
+}
+
+CSidDecoder::CSidDecoder() = default;
+CSidDecoder::~CSidDecoder() = default;
+
+std::unique_ptr<CDecoder> CSidDecoder::open(const std::vector<char>& bytes, int subsong, const std::string& path,
+                                            std::string& why) {
+    std::unique_ptr<CSidDecoder> dec(new CSidDecoder);
+    dec->tune = std::make_unique<SidTune>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                          static_cast<std::uint32_t>(bytes.size()));
+    if (!dec->tune->getStatus()) {
+        why = dec->tune->statusString();
+        return nullptr;
+    }
+    const SidTuneInfo* info = dec->tune->getInfo();
+    dec->count = static_cast<int>(info->songs());
+    dec->first = static_cast<int>(info->startSong()) - 1;
+    if (dec->first < 0 || dec->first >= dec->count) dec->first = 0;
+    dec->song = subsong < 0 ? dec->first : subsong;
+    if (dec->song >= dec->count) {
+        why = "no subsong " + std::to_string(dec->song + 1);
+        return nullptr;
+    }
+    dec->basic = romImage("basic", 8192);
+    if (info->compatibility() == SidTuneInfo::COMPATIBILITY_BASIC && dec->basic.empty()) {
+        why = NEEDS_ROMS;
+        return nullptr;
+    }
+    dec->kernal = romImage("kernal", 8192);
+    dec->chargen = romImage("chargen", 4096);
+    if (info->numberOfInfoStrings() > 0) dec->title = toUtf8(info->infoString(0));
+    if (info->numberOfInfoStrings() > 1) dec->artist = toUtf8(info->infoString(1));
+    if (!dec->start(why)) return nullptr;
+    const std::string database = lengthDatabase(path);
+    if (!database.empty()) {
+        SidDatabase lengths;
+        if (lengths.open(database.c_str())) {
+            const int_least32_t ms = lengths.lengthMs(*dec->tune);
+            if (ms > 0) dec->lengthSeconds = ms / 1000.0;
+        }
+    }
+    return dec;
+}
+
+// From the tune's start: a fresh machine, the tune's init routine for the song.
+bool CSidDecoder::start(std::string& why) {
+    engine = std::make_unique<sidplayfp>();
+    engine->setRoms(kernal.empty() ? nullptr : kernal.data(), basic.empty() ? nullptr : basic.data(),
+                    chargen.empty() ? nullptr : chargen.data());
+    chip = std::make_unique<ReSIDfpBuilder>("chipdisk");
+    chip->create(engine->info().maxsids());
+    if (!chip->getStatus()) {
+        why = chip->error();
+        return false;
+    }
+    chip->filter(true);
+    SidConfig config;
+    config.frequency = RATE;
+    config.playback = SidConfig::MONO;
+    config.samplingMethod = SidConfig::INTERPOLATE;
+    config.fastSampling = true;
+    config.sidEmulation = chip.get();
+    tune->selectSong(static_cast<unsigned>(song + 1));
+    if (!engine->config(config) || !engine->load(tune.get())) {
+        why = engine->error();
+        return false;
+    }
+    played = 0;
+    return true;
+}
+
+int CSidDecoder::render(float* stereo, int frames) {
+    samples.resize(static_cast<std::size_t>(frames));
+    const auto got = static_cast<int>(engine->play(samples.data(), static_cast<std::uint_least32_t>(frames)));
+    for (int i = 0; i < got; i++) stereo[2 * i] = stereo[2 * i + 1] = samples[i] / 32768.0f;
+    return got;  // fewer only when the emulation failed: the song has ended
+}
+
+bool CSidDecoder::seekTo(double seconds) {
+    std::string why;
+    return seconds == 0 && start(why);
+}
+
+double CSidDecoder::position() const {
+    return static_cast<double>(played) / RATE;
+}
+
+std::vector<int> CSidDecoder::subsongs() const {
+    return listed(count, first);
+}
+
+void CSidDecoder::tags(std::string& t, std::string& a) const {
+    t = title;
+    a = artist;
+}
