@@ -42,7 +42,8 @@ command_t failure(const std::string& why) {
 
 const char* CCommandLine::usage() {
     return "usage: chipdisk [--repeat song|list|none] [--shuffle] [FOLDER | FILE...]\n"
-           "       chipdisk --record OUT [--seconds S] [--fps N] [--scale K] [--song FILE] [--effect E]\n"
+           "       chipdisk --record OUT [--seconds S] [--fps N] [--scale K] [--song FILE [--subsong N]]\n"
+           "                [--effect E]\n"
            "       chipdisk --help | --version\n"
            "\n"
            "The chipdisk opens its window and plays the songs of FOLDER and every folder\n"
@@ -66,7 +67,8 @@ const char* CCommandLine::usage() {
            "  --seconds S     length, 0 < S <= 3600 (default: one pass of the song, at most 600)\n"
            "  --fps N         frames per second, 1..240 (default: 60)\n"
            "  --scale K       magnify each frame K times, K in 1..4 (default: 1)\n"
-           "  --song FILE     play this module file (default: the first song of the songs folder)\n"
+           "  --song FILE     play this song file (default: the first song of the songs folder)\n"
+           "  --subsong N     play the file's subsong N, from 1 (default: the one the file names)\n"
            "  --effect E      show effect E (0..3) the whole time (default: the effects rotate)\n";
 }
 
@@ -116,7 +118,8 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
             continue;
         }
         const bool takesValue = name == "--record" || name == "--seconds" || name == "--fps" ||
-                                name == "--scale" || name == "--song" || name == "--effect" || name == "--repeat";
+                                name == "--scale" || name == "--song" || name == "--subsong" || name == "--effect" ||
+                                name == "--repeat";
         if (!takesValue) return failure("unknown option '" + args[i] + "' (see chipdisk --help)");
         if (!hasValue) {
             if (i + 1 >= args.size()) return failure(name + " needs a value");
@@ -147,13 +150,17 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
         } else if (name == "--song") {
             if (value.empty()) return failure("--song needs a file");
             c.song = value;
+        } else if (name == "--subsong") {
+            if (!toInt(value, c.subsong) || c.subsong < 1 || c.subsong > 256)
+                return failure("--subsong must be a whole number from 1 to 256, not '" + value + "'");
         } else if (name == "--effect") {
             if (!toInt(value, c.effect) || c.effect < 0 || c.effect > 3)
                 return failure("--effect must be 0, 1, 2 or 3, not '" + value + "'");
         }
     }
     if (recordOnly && c.mode != command_t::Record)
-        return failure("--seconds, --fps, --scale, --song and --effect go with --record OUT");
+        return failure("--seconds, --fps, --scale, --song, --subsong and --effect go with --record OUT");
+    if (c.subsong > 0 && c.song.empty()) return failure("--subsong goes with --song FILE");
     if (c.mode == command_t::Record && (c.shuffle || !c.repeat.empty()))
         return failure("--repeat and --shuffle are for the window, not for --record");
     if (c.mode == command_t::Record && !c.songs.empty())

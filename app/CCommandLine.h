@@ -20,6 +20,7 @@ struct command_t {
     int fps = 60;          // 1..240
     int scale = 1;         // 1..4, nearest-neighbour magnification
     std::string song;      // empty: the first song of the songs folder
+    int subsong = 0;       // 1..: the song file's subsong of that number; 0: the file's default
     int effect = -1;       // 0..3 held; -1: the effects rotate
 };
 

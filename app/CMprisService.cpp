@@ -218,6 +218,7 @@ struct CMprisService::Callbacks {
         if (p == "HasTrackList") return g_variant_new_boolean(FALSE);
         if (p == "CanGoNext") return g_variant_new_boolean(songCtrl && songCtrl->canGoNext());
         if (p == "CanGoPrevious") return g_variant_new_boolean(songCtrl && songCtrl->canGoPrevious());
+        if (p == "CanSeek") return g_variant_new_boolean(songCtrl && songCtrl->canSeek());
         if (p == "PlaybackStatus") return g_variant_new_string(statusName(statusNow()));
         if (p == "LoopStatus") return g_variant_new_string(LOOP_NAMES[repeatNow()]);
         if (p == "Shuffle") return g_variant_new_boolean(shuffleNow());
@@ -317,8 +318,8 @@ void CMprisService::poll() {
     if (restarted) seeked();
     const int repeat = repeatNow();
     const int shuffle = shuffleNow();
-    // whether a step would do anything changes with the song, the list and the modes
-    const int steps = songCtrl ? songCtrl->canGoNext() + 2 * songCtrl->canGoPrevious() : 0;
+    // whether a step or a seek would do anything changes with the song, the list and the modes
+    const int steps = songCtrl ? songCtrl->canGoNext() + 2 * songCtrl->canGoPrevious() + 4 * songCtrl->canSeek() : 0;
     if (status == lastStatus && song == lastSong && repeat == lastRepeat && shuffle == lastShuffle &&
         steps == lastSteps)
         return;
@@ -335,6 +336,7 @@ void CMprisService::poll() {
     if (steps != lastSteps) {
         g_variant_builder_add(&changed, "{sv}", "CanGoNext", g_variant_new_boolean(steps & 1));
         g_variant_builder_add(&changed, "{sv}", "CanGoPrevious", g_variant_new_boolean((steps & 2) != 0));
+        g_variant_builder_add(&changed, "{sv}", "CanSeek", g_variant_new_boolean((steps & 4) != 0));
     }
     lastStatus = status;
     lastSong = song;

@@ -261,14 +261,22 @@ int CRecorder::run(const command_t& cmd) {
 
     // told here, in the recorder's words, before the song list would count it as no song
     if (!cmd.song.empty() && !soundLayerIsSong(cmd.song.c_str()))
-        return fail("'" + cmd.song + "' is not a module the chipdisk can play", 2);
+        return fail("'" + cmd.song + "' is not a song the chipdisk can play", 2);
     soundLayerUseNoDevice();
     CHeadlessGL gl(396, 260);
     if (!gl.ok()) return fail("no OpenGL without a window here (" + gl.error() + ")", 1);
     CDirector director(cmd.song.empty() ? std::vector<std::string>{} : std::vector<std::string>{cmd.song});
     director.InitGL();
     if (!cmd.song.empty() && !songCtrl->getModule())
-        return fail("'" + cmd.song + "' is not a module the chipdisk can play", 2);
+        return fail("'" + cmd.song + "' is not a song the chipdisk can play", 2);
+    if (cmd.subsong > 0) {
+        const std::vector<song_slot_t>& slots = songCtrl->getSongs();
+        int slot = 2;
+        while (slot < static_cast<int>(slots.size()) && slots[slot].subsong != cmd.subsong - 1) slot++;
+        if (slot == static_cast<int>(slots.size()))
+            return fail("'" + cmd.song + "' has no subsong " + std::to_string(cmd.subsong), 2);
+        songCtrl->playSong(slot);
+    }
     if (!cmd.song.empty()) songCtrl->showCurrentSong();  // the window would show the intro's name
     if (cmd.effect >= 0) director.holdEffect(cmd.effect);
     if (!exists && mkdir(folder.c_str(), 0777) != 0)

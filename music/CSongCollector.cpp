@@ -149,13 +149,29 @@ void CSongCollector::collect(const std::vector<std::string>& given, const Found&
     }
 }
 
+// A regular file: its songs, or one more file that is none.
 bool CSongCollector::take(const std::string& path, const Found& found) {
-    if (static_cast<std::size_t>(sum.songs) >= cap) {
-        sum.capped = true;
-        return false;
+    Song song = look(path);
+    if (song.needsRoms) {
+        sum.needRoms++;
+        return true;
     }
-    sum.songs++;
-    return found(path);
+    if (song.subsongs.empty()) {
+        sum.notSongs++;
+        return true;
+    }
+    return take(path, std::move(song.subsongs), found);
+}
+
+bool CSongCollector::take(const std::string& path, std::vector<int> subsongs, const Found& found) {
+    const std::size_t room = cap - std::min(cap, static_cast<std::size_t>(sum.songs));
+    if (subsongs.size() > room) {
+        sum.capped = true;
+        subsongs.resize(room);
+    }
+    sum.songs += static_cast<int>(subsongs.size());
+    if (subsongs.empty()) return false;
+    return found(path, subsongs) && !sum.capped;
 }
 
 bool CSongCollector::entry(const std::string& path, int depth, const Found& found) {
@@ -168,7 +184,7 @@ bool CSongCollector::entry(const std::string& path, int depth, const Found& foun
     if (S_ISDIR(st.st_mode)) return walk(path, found);
     if (S_ISREG(st.st_mode) && isPlaylist(path)) return readPlaylist(path, depth + 1, found);
     // never open a pipe or a device: a read could block for ever
-    if (S_ISREG(st.st_mode) && isSong(path)) return take(path, found);
+    if (S_ISREG(st.st_mode)) return take(path, found);
     sum.notSongs++;
     return true;
 }
@@ -203,11 +219,10 @@ bool CSongCollector::walk(const std::string& folder, const Found& found) {
             continue;
         }
         // playlists in a walked folder are not read: their songs are there already
-        if (S_ISREG(es.st_mode) && isSong(path)) {
-            if (!take(path, found)) return false;
-        } else {
+        if (!S_ISREG(es.st_mode))
             sum.notSongs++;
-        }
+        else if (!take(path, found))
+            return false;
     }
     return true;
 }
@@ -255,6 +270,7 @@ std::vector<std::string> CSongCollector::summaryLines(const Summary& s) {
         if (n > 1) parts.push_back(std::to_string(n) + " " + many);
     };
     count(s.notSongs, "file is not a song", "files are not songs");
+    count(s.needRoms, "tune needs system ROMs", "tunes need system ROMs");
     count(s.missingEntries, "playlist entry names no file", "playlist entries name no file");
     count(s.urlEntries, "playlist entry is a URL", "playlist entries are URLs");
     count(s.unreadableFolders, "folder could not be read", "folders could not be read");

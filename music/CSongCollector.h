@@ -10,18 +10,25 @@
 
 // Gathers the songs the user gives, in the order they are to play: folders walked
 // depth first with each folder's entries in natural order, playlists (.m3u, .m3u8,
-// .pls) read in their own order, song files taken as they are. Only files the
-// `isSong` test accepts are songs; the rest is counted for one line of summary.
-// Runs on any one thread; touches nothing but the file system and its own state.
+// .pls) read in their own order, song files taken as they are. A file is as many
+// songs as the `look` at it finds subsongs; the rest is counted for one line of
+// summary. Runs on any one thread; touches nothing but the file system and its own
+// state.
 class CSongCollector {
 public:
-    using IsSong = std::function<bool(const std::string& path)>;
-    // Called for each song in order; false stops the collection (the caller gave up).
-    using Found = std::function<bool(const std::string& path)>;
+    struct Song {
+        std::vector<int> subsongs;  // in the order they are listed; none: not a song
+        bool needsRoms = false;     // a song that cannot play without system ROMs
+    };
+    using Look = std::function<Song(const std::string& path)>;
+    // Called for each file of songs in order; false stops the collection (the caller
+    // gave up). Past the cap, only the subsongs that fit are given.
+    using Found = std::function<bool(const std::string& path, const std::vector<int>& subsongs)>;
 
     struct Summary {
-        int songs = 0;
+        int songs = 0;              // subsongs, each a song
         int notSongs = 0;           // files and playlist entries that are not songs
+        int needRoms = 0;           // tunes left out for want of system ROMs
         int missingEntries = 0;     // playlist entries naming nothing
         int urlEntries = 0;         // playlist entries on the network
         int unreadableFolders = 0;  // folders that could not be listed
@@ -30,10 +37,9 @@ public:
         std::vector<std::string> songless;   // given folders that hold no song
     };
 
-    static const std::size_t MAX_SONGS = 100000;
+    static const std::size_t MAX_SONGS = 100000;  // subsongs
 
-    explicit CSongCollector(IsSong isSong, std::size_t cap = MAX_SONGS)
-        : isSong(std::move(isSong)), cap(cap) {}
+    explicit CSongCollector(Look look, std::size_t cap = MAX_SONGS) : look(std::move(look)), cap(cap) {}
 
     // Collects `given` (folders, playlists and song files), in that order.
     void collect(const std::vector<std::string>& given, const Found& found);
@@ -55,11 +61,12 @@ public:
 private:
     // false once the caller has given up or the cap is reached
     bool take(const std::string& path, const Found& found);
+    bool take(const std::string& path, std::vector<int> subsongs, const Found& found);
     bool walk(const std::string& folder, const Found& found);
     bool readPlaylist(const std::string& path, int depth, const Found& found);
     bool entry(const std::string& path, int depth, const Found& found);
 
-    IsSong isSong;
+    Look look;
     std::size_t cap;
     Summary sum;
     std::set<std::pair<unsigned long, unsigned long>> seenFolders;    // device, inode

@@ -33,7 +33,7 @@ const int NOTICE_MS = 2000;
 struct CSongCtrl::Walk {
     std::mutex lock;
     std::condition_variable changed;
-    std::vector<std::string> found;  // not yet taken by the GUI thread
+    std::vector<song_slot_t> found;  // not yet taken by the GUI thread
     bool done = false;
     CSongCollector::Summary summary;  // once done
     std::atomic<bool> cancel{false};
@@ -57,10 +57,15 @@ void CSongCtrl::startWalk() {
     auto shared = std::make_shared<Walk>();
     walk = shared;
     walker = std::thread([shared, given = songFiles] {
-        CSongCollector collector([](const std::string& path) { return soundLayerIsSong(path.c_str()); });
-        collector.collect(given, [&shared](const std::string& path) {
+        CSongCollector collector([](const std::string& path) {
+            CSongCollector::Song song;
+            song.subsongs = soundLayerSubsongs(path.c_str(), &song.needsRoms);
+            return song;
+        });
+        collector.collect(given, [&shared](const std::string& path, const std::vector<int>& subsongs) {
+            const std::vector<song_slot_t> slots = subsongSlots(path, subsongs);
             std::lock_guard<std::mutex> hold(shared->lock);
-            shared->found.push_back(path);
+            shared->found.insert(shared->found.end(), slots.begin(), slots.end());
             shared->changed.notify_all();
             return !shared->cancel.load();
         });
@@ -123,7 +128,8 @@ void CSongCtrl::queueNext() {
     FMUSIC_MODULE* next = nullptr;
     if (slot) {
         // the same file again (a list of one) goes on in the same handle
-        next = songs[slot].path == songs[currentSong].path ? module : FMUSIC_LoadSong(songs[slot].path.c_str());
+        const song_slot_t& now = songs[currentSong];
+        next = songs[slot].path == now.path && songs[slot].subsong == now.subsong ? module : loadSlot(slot);
     }
     if (next && soundLayerQueueNext(next)) {
         queuedSlot = slot;
@@ -203,14 +209,14 @@ const std::string& CSongCtrl::shownText() const {
 
 void CSongCtrl::takeFound(bool fadeToFirst) {
     if (!walk) return;
-    std::vector<std::string> found;
+    std::vector<song_slot_t> found;
     bool done;
     {
         std::lock_guard<std::mutex> hold(walk->lock);
         found.swap(walk->found);
         done = walk->done;
     }
-    for (const std::string& path : found) songs.push_back({songDisplayName(path), path});
+    songs.insert(songs.end(), found.begin(), found.end());
     songCount = static_cast<int>(songs.size());
     if (startWhenFound && songCount > 2) {
         shownSong = currentSong;
@@ -285,10 +291,14 @@ void CSongCtrl::playSong(int slot) {
     startWhenFound = false;  // a song chosen: the walk no longer starts one
     listEnded = false;
     FMUSIC_StopSong(module);
-    module = FMUSIC_LoadSong(songs[slot].path.c_str());
+    module = loadSlot(slot);
     FMUSIC_PlaySong(module);
     currentSong = slot;
     queueNext();
+}
+
+FMUSIC_MODULE* CSongCtrl::loadSlot(int slot) const {
+    return soundLayerLoadSubsong(songs[slot].path.c_str(), songs[slot].subsong);
 }
 
 void CSongCtrl::playNext() {
@@ -333,7 +343,10 @@ bool CSongCtrl::openFile(const std::string& path) {
     int slot = 2;
     while (slot < static_cast<int>(songs.size()) && !same(songs[slot].path)) slot++;
     if (slot == static_cast<int>(songs.size())) {
-        songs.push_back({songDisplayName(path), path});
+        // every subsong takes a slot; the file's default plays
+        std::vector<int> subsongs = soundLayerSubsongs(path.c_str());
+        if (subsongs.empty()) subsongs = {0};  // the file changed since it loaded
+        for (const song_slot_t& added : subsongSlots(path, subsongs)) songs.push_back(added);
         songCount = static_cast<int>(songs.size());
     }
     shownSong = currentSong;
@@ -395,6 +408,10 @@ void CSongCtrl::songTags(std::string& title, std::string& artist) const {
     soundLayerSongTags(module, title, artist);
 }
 
+bool CSongCtrl::canSeek() const {
+    return soundLayerCanSeek(module);
+}
+
 bool CSongCtrl::canGoNext() {
     return following() != 0;
 }
@@ -451,6 +468,14 @@ std::string songDisplayName(const std::string& path) {
         if (name[i] == '_') name[i] = ' ';
     }
     return name;
+}
+
+std::vector<song_slot_t> subsongSlots(const std::string& path, const std::vector<int>& subsongs) {
+    std::vector<song_slot_t> slots;
+    const std::string name = songDisplayName(path);
+    for (int subsong : subsongs)
+        slots.push_back({subsongs.size() > 1 ? name + " " + std::to_string(subsong + 1) : name, path, subsong});
+    return slots;
 }
 
 float absf(float x) {

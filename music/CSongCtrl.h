@@ -15,6 +15,7 @@ struct FMUSIC_MODULE;
 struct song_slot_t {
     std::string name;  // display name
     std::string path;  // path for the sound layer
+    int subsong = 0;   // of the file's subsongs, 0 based
 };
 
 enum class Playback { Stopped, Playing, Paused };
@@ -69,6 +70,7 @@ public:
     void songTags(std::string& title, std::string& artist) const;
     // Counts the song lists of this run: a song's place is only meaningful with it.
     int listNumber() const { return lists; }
+    bool canSeek() const;  // the current song can move anywhere (a C64 tune cannot)
     bool canGoNext();      // Next would start another song
     bool canGoPrevious();  // Prev would
     float* getSpectrum();
@@ -113,6 +115,7 @@ private:
     void startRound();              // a shuffled order from the song playing on
     void stepTo(int slot);          // the shuffled order moves on to `slot` if it is next
     void queueNext();
+    FMUSIC_MODULE* loadSlot(int slot) const;
     void startFade();  // the song line fades out the shown name, then in the current one
     std::vector<song_slot_t> songs;
     int shownSong;
@@ -149,5 +152,7 @@ float absf(float x);
 // The name a song file shows on the song line: its file name up to the first dot
 // after the first character, with underscores turned into spaces.
 std::string songDisplayName(const std::string& path);
+// The slots of a file's subsongs, in the order given: "tune 2" for subsong 1 of several.
+std::vector<song_slot_t> subsongSlots(const std::string& path, const std::vector<int>& subsongs);
 
 #endif

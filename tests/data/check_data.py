@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The generated data written again byte for byte, the frame picture's outline and the songs
-heard. Usage: check_data.py regenerate|star|songs"""
+heard. Usage: check_data.py regenerate|star|songs CHIPDISK"""
 import array
 import filecmp
 import os
@@ -20,14 +20,17 @@ DATA = os.path.join(ROOT, "data")
 
 
 def regenerate(tmp):
-    for tool, folder, name in (("pictures", "gfx", ""), ("songs", "songs", ""), ("ball", "3d", "/boll3.md2")):
+    tools = (("pictures", "gfx", ""), ("songs", "songs", ""), ("chiptunes", "songs", ""), ("ball", "3d", "/boll3.md2"))
+    for tool, folder, name in tools:
         out = os.path.join(tmp, folder)
-        os.mkdir(out)
+        os.makedirs(out, exist_ok=True)
         subprocess.run([sys.executable, "-B", "%s/tools/gen_%s.py" % (ROOT, tool), out + name], check=True)
+    for folder in ("gfx", "songs", "3d"):
+        out = os.path.join(tmp, folder)
         names = sorted(os.listdir(out))
         _, differ, missing = filecmp.cmpfiles(out, os.path.join(DATA, folder), names, shallow=False)
         check(names == sorted(os.listdir(os.path.join(DATA, folder))) and not differ + missing,
-              "gen_%s.py writes data/%s again, byte for byte (%s differ)" % (tool, folder, differ + missing))
+              "the generators write data/%s again, byte for byte (%s differ)" % (folder, differ + missing))
 
 
 def star(tmp):
@@ -51,17 +54,29 @@ def star(tmp):
     check(seen == solid, "one piece: no islands in the margin (%d stray pixels)" % len(solid - seen))
 
 
+# Modules through openmpt123; the chip songs, which it does not play, through the chipdisk's
+# own recorder (one frame a second), both at 11025 Hz.
+def render(song, tmp, chipdisk):
+    if song.endswith(".xm"):
+        r = subprocess.run(["openmpt123", "--render", "--samplerate", "11025", "--no-float", "--end-time", "200",
+                            "--force", "-q", song], capture_output=True)
+        return r.returncode, song + ".wav"
+    out = os.path.join(tmp, os.path.basename(song) + ".rec")
+    r = subprocess.run([chipdisk, "--record", out, "--fps", "1", "--song", song], capture_output=True)
+    subprocess.run(["sox", os.path.join(out, "audio.wav"), "-r", "11025", song + ".wav"], check=True)
+    return r.returncode, song + ".wav"
+
+
 def songs(tmp):
     for name in sorted(os.listdir(os.path.join(DATA, "songs"))):
         song = shutil.copy(os.path.join(DATA, "songs", name), tmp)
-        r = subprocess.run(["openmpt123", "--render", "--samplerate", "11025", "--no-float", "--end-time", "200",
-                            "--force", "-q", song], capture_output=True)
-        with wave.open(song + ".wav") as f:
+        returncode, rendered = render(song, tmp, sys.argv[2])
+        with wave.open(rendered) as f:
             seconds, pcm = f.getnframes() / 11025, array.array("h", f.readframes(f.getnframes()))
         rms = (sum(v * v for v in pcm[::7]) / len(pcm[::7])) ** 0.5 / 32768
         sides = [max(map(abs, pcm[i::14])) for i in (0, 1)]
         quiet = [i // 110250 for i in range(0, len(pcm) - 110250, 110250) if max(map(abs, pcm[i:i + 110250:7])) < 1000]
-        check(r.returncode == 0 and 60 <= seconds <= 180 and max(map(abs, pcm)) < 32100 and rms > 0.03
+        check(returncode == 0 and 60 <= seconds <= 180 and max(map(abs, pcm)) < 32100 and rms > 0.03
               and min(sides) > 3000 and not quiet, "%s: %.0f s, rms %.3f, unclipped, both sides %s, no silent "
               "5 s windows %s" % (name, seconds, rms, sides, quiet))
 

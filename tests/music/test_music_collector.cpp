@@ -1,5 +1,6 @@
 // Gathering the user's songs from folders and playlists; a song here is any file
-// whose content starts with "song".
+// whose content starts with "song", followed by its number of subsongs if it has
+// several; a file that says "roms" needs system ROMs.
 #include "CSongCollector.h"
 #include "TempDir.h"
 
@@ -15,10 +16,16 @@ using Paths = std::vector<std::string>;
 
 namespace {
 
-bool startsWithSong(const std::string& path) {
+CSongCollector::Song startsWithSong(const std::string& path) {
     std::ifstream in(path);
-    std::string head(4, '\0');
-    return in.read(&head[0], 4) && head == "song";
+    std::string text;
+    std::getline(in, text);
+    CSongCollector::Song song;
+    song.needsRoms = text == "roms";
+    if (text.compare(0, 4, "song") != 0) return song;
+    const int subsongs = text.size() > 4 ? std::stoi(text.substr(4)) : 1;
+    for (int s = subsongs - 1; s >= 0; s--) song.subsongs.push_back(s);
+    return song;
 }
 
 void write(const std::string& path, const std::string& text) {
@@ -26,7 +33,7 @@ void write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// The songs found, relative to `root`, and the summary lines.
+// The songs found, relative to `root` (":n" for subsong n of several), and the summary lines.
 struct Collected {
     Paths songs;
     std::vector<std::string> lines;
@@ -37,8 +44,9 @@ Collected collect(const TempDir& root, const Paths& given, std::size_t cap = CSo
     Collected out;
     Paths absolute;
     for (const std::string& g : given) absolute.push_back(root / g);
-    collector.collect(absolute, [&](const std::string& path) {
-        out.songs.push_back(fs::path(path).lexically_normal().string().substr(root.path().size() + 1));
+    collector.collect(absolute, [&](const std::string& path, const std::vector<int>& subsongs) {
+        const std::string relative = fs::path(path).lexically_normal().string().substr(root.path().size() + 1);
+        for (int s : subsongs) out.songs.push_back(relative + (subsongs.size() > 1 ? ":" + std::to_string(s) : ""));
         return true;
     });
     out.lines = CSongCollector::summaryLines(collector.summary());
@@ -120,16 +128,20 @@ TEST(Collect, AFolderIsWalkedInNaturalOrder) {
     EXPECT_EQ(c.lines, lines);
 }
 
+// Each subsong is a song, and counts as one.
 TEST(Collect, TheCapKeepsTheFirstSongsInOrder) {
     TempDir tmp;
-    for (const char* song : {"f/3", "f/1", "f/2", "f/10"}) write(tmp / song, "song");
+    for (const char* song : {"f/3", "f/1", "f/10"}) write(tmp / song, "song");
+    write(tmp / "f/2", "song3");
+    write(tmp / "f/4", "roms");
     const struct {
         std::size_t cap;
         Paths songs;
         std::vector<std::string> lines;
     } cases[] = {
         {2, {"f/1", "f/2"}, {"only the first 2 songs are listed"}},
-        {4, {"f/1", "f/2", "f/3", "f/10"}, {}},
+        {4, {"f/1", "f/2:2", "f/2:1", "f/2:0"}, {"only the first 4 songs are listed"}},
+        {6, {"f/1", "f/2:2", "f/2:1", "f/2:0", "f/3", "f/10"}, {"1 tune needs system ROMs"}},
     };
     for (const auto& c : cases) {
         const Collected got = collect(tmp, {"f"}, c.cap);

@@ -42,6 +42,11 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
     return mod;
 }
 
+// subsong 0 loads as the file; another is named with its number
+FMUSIC_MODULE* soundLayerLoadSubsong(const char* name, int subsong) {
+    return FMUSIC_LoadSong(subsong == 0 ? name : (std::string(name) + ":" + std::to_string(subsong)).c_str());
+}
+
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     fakeSound().queuedHandle = 0;
     if (mod) fakeSound().playingHandle = number(mod);
@@ -72,6 +77,11 @@ signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* u, signed char on) {
 }
 // any thread, as the layer's own: a file is a song unless its path says "broken"
 bool soundLayerIsSong(const char* path) { return path && std::string(path).find("broken") == std::string::npos; }
+std::vector<int> soundLayerSubsongs(const char* path, bool* needsRoms) {
+    if (needsRoms) *needsRoms = false;
+    return soundLayerIsSong(path) ? std::vector<int>{0} : std::vector<int>();
+}
+bool soundLayerCanSeek(FMUSIC_MODULE* mod) { return mod != nullptr; }
 
 void FakeSound::endSong() {
     ends++;
