@@ -25,6 +25,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -267,6 +268,11 @@ int CRecorder::run(const command_t& cmd) {
     if (!gl.ok()) return fail("no OpenGL without a window here (" + gl.error() + ")", 1);
     CDirector director(cmd.song.empty() ? std::vector<std::string>{} : std::vector<std::string>{cmd.song});
     director.InitGL();
+    // a recording waits for its song, however long the file takes to read
+    while (songCtrl->isCollecting()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        songCtrl->update();
+    }
     if (!cmd.song.empty() && !songCtrl->getModule())
         return fail("'" + cmd.song + "' is not a song the chipdisk can play", 2);
     if (cmd.subsong > 0) {

@@ -9,17 +9,22 @@
 #include <sidplayfp/builders/residfp.h>
 #include <sidplayfp/sidplayfp.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// read afresh each time: the tunes of a run may look here before and after it is set
 std::string dataFolder() {
-    return std::string(g_get_user_data_dir()) + "/chipdisk";
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') return std::string(xdg) + "/chipdisk";
+    return std::string(g_get_home_dir()) + "/.local/share/chipdisk";
 }
 
 std::vector<std::uint8_t> romImage(const std::string& name, std::size_t size) {
@@ -42,6 +47,16 @@ std::string lengthDatabase(const std::string& path) {
     return "";
 }
 
+// The emulation's first chip builds its filter tables, half a second of work: done once,
+// by whichever thread meets a tune first (the song walk, as a rule), the others wait.
+void buildFilterTables() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ReSIDfpBuilder chip("chipdisk");
+        chip.create(1);
+    });
+}
+
 }  // namespace
 
 bool CSidDecoder::takes(const unsigned char* head, std::size_t n) {
@@ -61,6 +76,7 @@ std::vector<int> CSidDecoder::subsongsOf(const std::vector<char>& bytes, std::st
         why = NEEDS_ROMS;
         return {};
     }
+    buildFilterTables();
     const int count = static_cast<int>(info->songs());
     const int first = static_cast<int>(info->startSong()) - 1;
     return listed(count, first >= 0 && first < count ? first : 0);
@@ -113,6 +129,7 @@ bool CSidDecoder::start(std::string& why) {
     engine = std::make_unique<sidplayfp>();
     engine->setRoms(kernal.empty() ? nullptr : kernal.data(), basic.empty() ? nullptr : basic.data(),
                     chargen.empty() ? nullptr : chargen.data());
+    buildFilterTables();
     chip = std::make_unique<ReSIDfpBuilder>("chipdisk");
     chip->create(engine->info().maxsids());
     if (!chip->getStatus()) {
@@ -125,6 +142,7 @@ bool CSidDecoder::start(std::string& why) {
     config.playback = SidConfig::MONO;
     config.samplingMethod = SidConfig::INTERPOLATE;
     config.fastSampling = true;
+    config.powerOnDelay = 0;  // the default is random: a tune must sound the same every time
     config.sidEmulation = chip.get();
     tune->selectSong(static_cast<unsigned>(song + 1));
     if (!engine->config(config) || !engine->load(tune.get())) {

@@ -56,6 +56,25 @@ def same_bytes(work):
     check(first.resize((930, 660), Image.NEAREST).tobytes() == big.tobytes(), "--scale 2 magnifies it")
 
 
+def chips(work):
+    subprocess.run([sys.executable, "-B", "tools/gen_chiptunes.py", "--tests", work], check=True)
+    songs = [("data/songs/iron_comet.sid",), ("data/songs/mint_circuit.vgm",), (work + "/tone.nsf", "--subsong", "2"),
+             (work + "/two.sid", "--subsong", "1")]
+    for song in songs:
+        runs = [os.path.join(work, "%s-%s" % (os.path.basename(song[0]), run)) for run in "ab"]
+        codes = [record(out, "--seconds", "1", "--fps", "10", "--song", *song).returncode for out in runs]
+        _, differ, errors = filecmp.cmpfiles(runs[0], runs[1], sorted(os.listdir(runs[0])), shallow=False)
+        check(codes == [0, 0] and not differ + errors, "%s: two recordings byte-identical (%s differ)"
+              % (" ".join(song), differ + errors))
+    default = os.path.join(work, "two.sid-default")
+    record(default, "--seconds", "1", "--fps", "10", "--song", work + "/two.sid")
+    check(not filecmp.cmp(default + "/audio.wav", work + "/two.sid-a/audio.wav", shallow=False),
+          "the file's own first subsong is another than --subsong 1")
+    r = record(work + "/none", "--song", work + "/two.sid", "--subsong", "3")
+    check(r.returncode == 2 and r.stderr.strip().endswith("has no subsong 3") and not os.path.exists(work + "/none"),
+          "--subsong 3 of two: status 2, one line, nothing written (%s)" % r.stderr.strip())
+
+
 def change(work):
     r = record(work + "/cycle", "--seconds", "45", "--fps", "2")
     # the view without the HUD's top rows and transport bar; frame k shows k / 2 s
@@ -85,4 +104,4 @@ if __name__ == "__main__":
     scenario, PROGRAM, work = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.join(sys.argv[4], sys.argv[1])
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    {"video": video, "bytes": same_bytes, "change": change, "arguments": bad_arguments}[scenario](work)
+    {"video": video, "bytes": same_bytes, "change": change, "arguments": bad_arguments, "chips": chips}[scenario](work)

@@ -1,0 +1,178 @@
+// The chip formats through their decoders: the made test files of tools/gen_chiptunes.py
+// (a PSID of two subsongs, an NSF of two, a VGM of one), each a steady tone.
+#include "CDecoder.h"
+#include "SoundLib.h"
+#include "TempDir.h"
+#include "XmWriter.h"
+
+#include <gtest/gtest.h>
+#include <sidplayfp/SidTune.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::vector<char> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string chip(const char* name) {
+    return std::string(CHIP_FILES) + "/" + name;
+}
+
+std::unique_ptr<CDecoder> openChip(const std::string& path, int subsong) {
+    const std::vector<char> bytes = readFile(path);
+    const auto* head = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::string why;
+    auto dec = CDecoder::open(CDecoder::identify(head, bytes.size(), bytes.size()), bytes, subsong, path, why);
+    EXPECT_TRUE(dec) << path << ": " << why;
+    return dec;
+}
+
+// frames read until the end or `most`, the RMS of each whole second, and the tone's
+// pitch (the strongest from 100 to 1500 Hz, after the first tenth of a second)
+struct Heard {
+    int frames = 0;
+    double hz = 0;
+    std::vector<double> rmsBySecond;
+};
+
+Heard listen(CDecoder& dec, int most) {
+    Heard h;
+    std::vector<float> buf(2 * 441);
+    std::vector<float> left;
+    for (int got; h.frames < most && (got = dec.read(buf.data(), 441)) > 0; h.frames += got)
+        for (int i = 0; i < got; i++) left.push_back(buf[2 * i]);
+    double sum = 0;
+    for (std::size_t i = 0; i < left.size(); i++) {
+        sum += double(left[i]) * left[i];
+        if ((i + 1) % 44100 == 0) {
+            h.rmsBySecond.push_back(std::sqrt(sum / 44100));
+            sum = 0;
+        }
+    }
+    // the strongest of the candidate pitches, by Goertzel's recurrence
+    double strongest = 0;
+    const std::size_t from = std::min<std::size_t>(4410, left.size());
+    for (double hz = 100; hz <= 1500; hz += 2) {
+        const double k = 2 * std::cos(2 * M_PI * hz / 44100);
+        double s1 = 0;
+        double s2 = 0;
+        for (std::size_t i = from; i < left.size(); i++) {
+            const double s0 = left[i] + k * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        const double power = s1 * s1 + s2 * s2 - k * s1 * s2;
+        if (power > strongest) {
+            strongest = power;
+            h.hz = hz;
+        }
+    }
+    return h;
+}
+
+}  // namespace
+
+TEST(Chips, SubsongsTitlesAndTones) {
+    const struct {
+        const char* file;
+        std::vector<int> subsongs;  // as listed, the file's default first
+        std::vector<double> hz;     // of each listed subsong
+        const char* title;
+        bool canSeek;
+    } cases[] = {
+        {"two.sid", {1, 0}, {880, 440}, "Two Tunes", false},
+        {"tone.nsf", {0, 1}, {440, 660}, "Tone", true},
+        {"tone.vgm", {0}, {440}, "Tone", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(soundLayerSubsongs(chip(c.file).c_str()), c.subsongs) << c.file;
+        for (std::size_t i = 0; i < c.subsongs.size(); i++) {
+            auto dec = openChip(chip(c.file), c.subsongs[i]);
+            ASSERT_TRUE(dec);
+            const Heard heard = listen(*dec, 44100);
+            EXPECT_NEAR(heard.hz, c.hz[i], c.hz[i] * 0.02) << c.file << " subsong " << c.subsongs[i];
+            EXPECT_GT(heard.rmsBySecond.at(0), 0.02) << c.file;
+            std::string title, artist;
+            dec->tags(title, artist);
+            EXPECT_EQ(title, c.title) << c.file;
+            EXPECT_EQ(artist, "chipdisk tests") << c.file;
+            EXPECT_EQ(dec->canSeek(), c.canSeek) << c.file;
+        }
+        EXPECT_EQ(openChip(chip(c.file), -1)->subsong(), c.subsongs[0]) << c.file << ": the default";
+    }
+}
+
+// A song that names its length ends there, fading over its last four seconds; one that
+// names none plays three minutes; on repeat each plays on.
+TEST(Chips, LengthsAndTheEndFade) {
+    auto vgm = openChip(chip("tone.vgm"), 0);
+    ASSERT_TRUE(vgm);
+    EXPECT_DOUBLE_EQ(vgm->length(), 5.0);
+    vgm->setLooping(false);
+    const Heard once = listen(*vgm, 10 * 44100);
+    EXPECT_EQ(once.frames, 5 * 44100);
+    const std::vector<double>& rms = once.rmsBySecond;
+    EXPECT_NEAR(rms[2] / rms[0], 5.0 / 8, 0.03) << "the second second of four fades to 2.5/4";
+    EXPECT_NEAR(rms[4] / rms[0], 1.0 / 8, 0.03);
+    ASSERT_TRUE(vgm->seek(1.0));
+    EXPECT_EQ(listen(*vgm, 10 * 44100).frames, 4 * 44100) << "the end stays where it was";
+
+    EXPECT_DOUBLE_EQ(openChip(chip("two.sid"), 0)->length(), CDecoder::DEFAULT_SECONDS);
+
+    // a song-length database in a folder above the tune names both subsongs' lengths
+    TempDir tmp;
+    std::filesystem::create_directories(tmp / "C64/Demos");
+    std::filesystem::copy(chip("two.sid"), tmp / "C64/Demos/two.sid");
+    const std::vector<char> bytes = readFile(chip("two.sid"));
+    SidTune tune(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+    char md5[SidTune::MD5_LENGTH + 1];
+    std::ofstream(tmp / "C64/Songlengths.md5") << "[Database]\n" << tune.createMD5New(md5) << "=0:02 0:03.5\n";
+    auto sid = openChip(tmp / "C64/Demos/two.sid", 0);
+    EXPECT_DOUBLE_EQ(sid->length(), 2.0);
+    EXPECT_DOUBLE_EQ(openChip(tmp / "C64/Demos/two.sid", 1)->length(), 3.5);
+    EXPECT_EQ(listen(*sid, 3 * 44100).frames, 3 * 44100) << "on repeat";
+    EXPECT_FALSE(sid->seek(1.0));
+    EXPECT_TRUE(sid->seek(0.0));
+    EXPECT_EQ(sid->position(), 0.0);
+    sid->setLooping(false);
+    EXPECT_EQ(listen(*sid, 3 * 44100).frames, 2 * 44100);
+}
+
+// A truncated file of each format is no song and says so in one line; a tune that needs
+// BASIC is left out as one that needs system ROMs.
+TEST(Chips, BrokenFilesAndMissingRoms) {
+    TempDir tmp;
+    setenv("XDG_DATA_HOME", tmp.path().c_str(), 1);
+    for (const char* file : {"two.sid", "tone.nsf", "tone.vgm"}) {
+        std::vector<char> bytes = readFile(chip(file));
+        bytes.resize(0x30);
+        writeFile(tmp / file, bytes);
+        bool needsRoms = true;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(soundLayerSubsongs((tmp / file).c_str(), &needsRoms).empty()) << file;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_NE(said.find(file), std::string::npos) << said;
+        EXPECT_FALSE(needsRoms) << file;
+    }
+    std::vector<char> rsid = readFile(chip("two.sid"));
+    const char header[] = {'R', 'S', 'I', 'D'};
+    std::copy(header, header + 4, rsid.begin());
+    rsid[0x0A] = rsid[0x0B] = rsid[0x0C] = rsid[0x0D] = 0;  // init and play by the tune itself
+    rsid[0x77] |= 0x02;                                      // needs the C64's BASIC
+    writeFile(tmp / "basic.sid", rsid);
+    bool needsRoms = false;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(soundLayerSubsongs((tmp / "basic.sid").c_str(), &needsRoms).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "counted, not said";
+    EXPECT_TRUE(needsRoms);
+    std::filesystem::create_directories(tmp / "chipdisk/sid-roms");
+    writeFile(tmp / "chipdisk/sid-roms/basic", std::vector<char>(8192, '\x60'));
+    EXPECT_EQ(soundLayerSubsongs((tmp / "basic.sid").c_str(), &needsRoms), (std::vector<int>{1, 0}));
+    unsetenv("XDG_DATA_HOME");
+}
