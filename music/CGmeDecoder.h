@@ -10,7 +10,7 @@ struct Music_Emu;
 // here; seeking back plays the song again from its start up to the place.
 class CGmeDecoder : public CDecoder {
 public:
-    static const std::size_t HEAD_BYTES = 0x40;  // a VGM's chip clocks lie within
+    static constexpr std::size_t HEAD_BYTES = 0x40;  // a VGM's chip clocks lie within
     static bool takes(const unsigned char* head, std::size_t n);
     static std::unique_ptr<CDecoder> open(const std::vector<char>& bytes, int subsong, std::string& why);
     static std::vector<int> subsongsOf(const std::vector<char>& bytes, std::string& why);
