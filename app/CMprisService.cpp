@@ -66,8 +66,10 @@ const char* const INTROSPECTION = R"(
 </node>)";
 
 // what the sound layer plays, as the desktop names it
-const char* const MIME_TYPES[] = {"audio/x-mod",      "audio/x-xm",    "audio/x-s3m", "audio/x-it",
-                                  "audio/x-mpegurl", "audio/x-scpls", nullptr};
+const char* const MIME_TYPES[] = {"audio/x-mod",     "audio/x-xm",   "audio/x-s3m",   "audio/x-it",   "audio/prs.sid",
+                                  "audio/x-nsf",     "audio/x-nsfe", "audio/x-spc",   "audio/x-gbs",  "audio/x-vgm",
+                                  "audio/x-vgz",     "audio/x-gym",  "audio/x-ay",    "audio/x-kss",  "audio/x-hes",
+                                  "audio/x-sap",     "audio/x-mpegurl", "audio/x-scpls", nullptr};
 const char* const URI_SCHEMES[] = {"file", nullptr};
 
 int statusNow() {

@@ -94,6 +94,19 @@ def installed(desk):
         check(r.returncode == 0, "%s passes (%s)" % (args[0], (r.stdout + r.stderr).strip()[-200:]))
     check(all(os.path.exists(share + "/icons/hicolor/%dx%d/apps/chipdisk.png" % (s, s)) for s in (48, 128, 256)),
           "the 48, 128 and 256-pixel icons are installed")
+    subprocess.run(["update-mime-database", share + "/mime"], check=True, stdout=subprocess.DEVNULL)
+    samples = {"tune.sid": "iron_comet.sid", "no name": "mint_circuit.vgm"}
+    for name, song in samples.items():
+        shutil.copy(os.path.join(SONGS, song), os.path.join(desk.work, name))
+    with open(os.path.join(desk.work, "cert.spc"), "wb") as f:
+        f.write(b"SNES-SPC700 Sound File Data v0.30\x1a\x1a" + bytes(200))
+    guess = ("from gi.repository import Gio\nimport sys\nfor p in sys.argv[1:]:\n"
+             "    print(Gio.content_type_guess(p, open(p, 'rb').read(512))[0])")
+    types = subprocess.run(["/usr/bin/python3", "-c", guess] + [os.path.join(desk.work, n) for n in
+                                                                  ("tune.sid", "no name", "cert.spc")],
+                           env=dict(os.environ, XDG_DATA_DIRS=share + ":/usr/share"), capture_output=True, text=True)
+    check(types.stdout.split() == ["audio/prs.sid", "audio/x-vgm", "audio/x-spc"],
+          "the desktop knows the chip songs by their bytes, an SPC too (%s)" % (types.stdout + types.stderr).split())
     os.makedirs(elsewhere)  # no data/ here
     shutil.copytree(SONGS, mods, ignore=lambda _, names: [n for n in names if n[0] not in "np"])  # three of them
     desk.start_pulse()
