@@ -152,6 +152,23 @@ def options(desk, app, conf):  # the remembered place and modes; an option wins 
     check(lines[:2] == ["# mine", "repeat = list"], "the option is not written, the user's line kept (%r)" % lines)
 
 
+def chips(desk, app, folder):  # every subsong of the made chip files reached, heard, named from the tune
+    wait_for(lambda: ctl(desk, "status") == "Playing", "the player on the bus", timeout=20)
+    # natural order; a file's own first subsong first
+    expected = [("Tone", 440, "true"), ("Tone", 660, "true"), ("Tone", 440, "true"), ("Two Tunes", 880, "false"),
+                ("Two Tunes", 440, "false")]
+    for step, (title, hz, seekable) in enumerate(expected):
+        if step:
+            ctl(desk, "next")
+        wait_for(lambda: ctl(desk, "metadata", "title") == title, "song %d named %r" % (step + 1, title))
+        check(ctl(desk, "metadata", "artist") == "chipdisk tests" and can(desk, "CanSeek") == seekable,
+              "song %d: the tune's author, CanSeek %s" % (step + 1, seekable))
+        wait_for(lambda: rms(desk.mono(-RATE // 4)) > 500 and abs(frequency(desk.mono(-RATE // 4)) - hz) < 0.03 * hz,
+                 "song %d heard at %d Hz" % (step + 1, hz))
+        check(app.moving() > 1, "song %d moves the view" % (step + 1))
+    check(can(desk, "CanGoNext") == "false", "the last subsong ends the list")
+
+
 if __name__ == "__main__":
     name, program, writer, outdir = sys.argv[1:5]
     desk = Desktop(os.path.join(outdir, name), wm=name != "nobus", bus=name != "nobus")
@@ -162,6 +179,9 @@ if __name__ == "__main__":
         subprocess.run([writer, songs], check=True)
         desk.start_pulse()
         args = []
+        if name == "chips":
+            args = [os.path.join(desk.work, "chips")]
+            subprocess.run(["/usr/bin/python3", "-B", "tools/gen_chiptunes.py", "--tests", args[0]], check=True)
         if name == "options":
             conf = os.path.join(desk.env["XDG_CONFIG_HOME"], "chipdisk", "chipdisk.conf")
             os.makedirs(os.path.dirname(conf))
@@ -173,6 +193,8 @@ if __name__ == "__main__":
             media(desk, app, os.path.join(os.path.dirname(writer), "drag_file"))
         elif name == "options":
             options(desk, app, conf)
+        elif name == "chips":
+            chips(desk, app, args[0])
         else:
             wait_for(lambda: tone(desk) in TONES, "a song at the sink")
         app.finish(ended=name == "media")
