@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The user's collection, on a private Xvfb (software GL) and a private PulseAudio null sink.
 1. A made tree of 20 000 files in 2 000 folders, half of them songs, against a folder of one
-   song: start to the first sound, start to the whole list (the walk's line on standard error),
-   and frames a second while the list fills.
+   song, and a folder of 1 000 C64 tunes (and one text file): start to the first sound, start
+   to the whole list (the walk's line on standard error), and frames a second while the list
+   fills.
 2. The silence at the sink when a song makes way for the next in repeat list, median and worst
    of 20 changes, for songs of 100 kB and of 10 MB that sound from their first sample to their last.
 Usage, from the repository root after building: bench/bench_collection.py [build dir]"""
@@ -105,8 +106,15 @@ def main():
         make_tree(tree, os.path.join(songs, "low.xm"))
         print("made %d folders of %d songs and %d text files in %.1f s"
               % (FOLDERS, SONGS_EACH, SONGS_EACH, time.time() - began))
+        sids = os.path.join(out, "sids")
+        os.makedirs(sids)
+        for n in range(1000):
+            os.link(os.path.join(desk.work, "data", "songs", "iron_comet.sid"), os.path.join(sids, "tune %d.sid" % n))
+        with open(os.path.join(sids, "readme.txt"), "w") as f:
+            f.write("not a song\n")
         for name, folder, summary in (("one song", one, None),
-                                      ("20 000 files", tree, "%d files are not songs" % (FOLDERS * SONGS_EACH))):
+                                      ("20 000 files", tree, "%d files are not songs" % (FOLDERS * SONGS_EACH)),
+                                      ("1 000 SIDs", sids, "1 file is not a song")):
             sound, listed, fps = collection(desk, program, counter, folder, summary)
             print("%-12s first sound %s, whole list %s, %.1f frames a second from the first frame on"
                   % (name, "%.0f ms" % (1000 * sound) if sound is not None else "none",

@@ -69,6 +69,16 @@ int main(int argc, char** argv) {
         std::printf("  %-40s %6.2f%% of a core (%.3f CPU s for %.1f s, level %.3f; opening %.1f ms)\n",
                     path.filename().c_str(), 100.0 * cpu / seconds, cpu, rendered / 44100.0,
                     std::sqrt(energy / (frames / 512)), 1000 * openCpu);
+        // seeking back starts a console song again and plays it up to the place, unheard
+        if (dec->canSeek()) {
+            const double s0 = cpuSeconds();
+            const bool ahead = dec->seek(120.0);
+            const double s1 = cpuSeconds();
+            const bool back = dec->seek(90.0);
+            const double s2 = cpuSeconds();
+            std::printf("  %-40s seek from 60 s to 120 s: %.1f ms%s, back to 90 s: %.1f ms%s\n", "",
+                        1000 * (s1 - s0), ahead ? "" : " (failed)", 1000 * (s2 - s1), back ? "" : " (failed)");
+        }
     }
 
     // the audio thread's work per hop: analyse the window, hear it; and the drawing
