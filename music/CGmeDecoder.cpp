@@ -70,6 +70,13 @@ bool CGmeDecoder::takes(const unsigned char* head, std::size_t n) {
     return true;
 }
 
+bool CGmeDecoder::forOtherChips(const unsigned char* head, std::size_t n) {
+    const std::vector<char> inflated = gunzip(head, n, HEAD_BYTES);
+    const auto* v = inflated.empty() ? head : reinterpret_cast<const unsigned char*>(inflated.data());
+    const std::size_t size = inflated.empty() ? n : inflated.size();
+    return size >= 0x30 && std::memcmp(v, "Vgm ", 4) == 0 && !vgmChipPlayed(v, size);
+}
+
 std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int subsong, std::string& why) {
     std::vector<char> inflated = gunzip(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                                         MAX_INFLATED);

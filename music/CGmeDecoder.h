@@ -12,6 +12,8 @@ class CGmeDecoder : public CDecoder {
 public:
     static constexpr std::size_t HEAD_BYTES = 0x40;  // a VGM's chip clocks lie within
     static bool takes(const unsigned char* head, std::size_t n);
+    // a VGM (or VGZ) only for chips that libgme does not play
+    static bool forOtherChips(const unsigned char* head, std::size_t n);
     static std::unique_ptr<CDecoder> open(const std::vector<char>& bytes, int subsong, std::string& why);
     static std::vector<int> subsongsOf(const std::vector<char>& bytes, std::string& why);
     ~CGmeDecoder() override;

@@ -1,6 +1,7 @@
 #include "SoundLib.h"
 
 #include "CDecoder.h"
+#include "CGmeDecoder.h"
 #include "CHeardClock.h"
 #include "CLevelGain.h"
 #include "CPulseLatency.h"
@@ -382,7 +383,12 @@ std::vector<int> soundLayerSubsongs(const char* path, bool* needsRoms) {
     std::vector<char> bytes;
     std::size_t size = 0;
     const CDecoder::Kind kind = path ? openSong(path, in, bytes, size) : CDecoder::Kind::None;
-    if (kind == CDecoder::Kind::None) return {};
+    if (kind == CDecoder::Kind::None) {
+        const auto* head = reinterpret_cast<const unsigned char*>(bytes.data());
+        if (CGmeDecoder::forOtherChips(head, bytes.size()))
+            std::fprintf(stderr, "chipdisk: %s: chip not supported\n", path);
+        return {};
+    }
     if (kind == CDecoder::Kind::Module) return {0};  // one song, and the header said so
     if (readSong(path, bytes) == CDecoder::Kind::None) return {};
     std::string why;

@@ -143,8 +143,8 @@ TEST(Chips, LengthsAndTheEndFade) {
     EXPECT_EQ(listen(*sid, 3 * 44100).frames, 2 * 44100);
 }
 
-// A truncated file of each format is no song and says so in one line; a tune that needs
-// BASIC is left out as one that needs system ROMs.
+// A truncated file of each format is no song and says so in one line, as does a VGM for
+// chips not played here; a tune that needs BASIC is left out as one that needs system ROMs.
 TEST(Chips, BrokenFilesAndMissingRoms) {
     TempDir tmp;
     setenv("XDG_DATA_HOME", tmp.path().c_str(), 1);
@@ -160,6 +160,12 @@ TEST(Chips, BrokenFilesAndMissingRoms) {
         EXPECT_NE(said.find(file), std::string::npos) << said;
         EXPECT_FALSE(needsRoms) << file;
     }
+    std::vector<char> otherChip = readFile(chip("tone.vgm"));
+    std::fill(otherChip.begin() + 0x0C, otherChip.begin() + 0x10, 0);  // no PSG: the tone is for no chip here
+    writeFile(tmp / "other.vgm", otherChip);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(soundLayerSubsongs((tmp / "other.vgm").c_str()).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "chipdisk: " + tmp / "other.vgm" + ": chip not supported\n");
     std::vector<char> rsid = readFile(chip("two.sid"));
     const char header[] = {'R', 'S', 'I', 'D'};
     std::copy(header, header + 4, rsid.begin());
