@@ -600,19 +600,7 @@ def bass_events(comp, chs, bars, low, drums=None):
             if drums and what in drums:
                 events.append((start, int(length), drums[what], 48))
                 continue
-            c = comp.chord_at(chs, start)
-            root = low + (c.pc - low) % 12
-            if what == 'n':
-                nc = chs[(start * len(chs) // comp.rows + 1) % len(chs)]
-                target = low + (nc.pc - low) % 12
-                semi = target - 1 if target > root else target + 1
-            elif what == '3':
-                semi = root + c.third
-            elif what == '5':
-                semi = root + c.fifth
-            else:
-                semi = root + int(what)
-            events.append((start, int(length), None, semi))
+            events.append((start, int(length), None, comp.bass_note(chs, start, what, low)))
     return events
 
 

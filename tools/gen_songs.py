@@ -170,6 +170,21 @@ class Comp:
                 if cut:
                     self.put(pat, row + end - 1, ch, fx=0xE, par=0xC0 | cut)
 
+    def bass_note(self, chs, start, iv, low):
+        """The bass note at row `start` for interval iv of the chord's root at or above `low`:
+        a number of semitones, '3' or '5' of the chord, or 'n' leading to the next root."""
+        c = self.chord_at(chs, start)
+        root = low + (c.pc - low) % 12
+        if iv == 'n':
+            nc = chs[(start * len(chs) // self.rows + 1) % len(chs)]
+            target = low + (nc.pc - low) % 12
+            return target - 1 if target > root else target + 1
+        if iv == '3':
+            return root + c.third
+        if iv == '5':
+            return root + c.fifth
+        return root + int(iv)
+
     def bass(self, pat, role, chs, figure, vol, low=28):
         """figure: tokens row:len:interval per bar; interval 'n' leads to the next root."""
         ch, ins = self.ch[role], self.ins[role]
@@ -178,19 +193,7 @@ class Comp:
             for tok in figure.split():
                 row, length, iv = tok.split(':')
                 start = bar * self.bar + int(row)
-                c = self.chord_at(chs, start)
-                root = low + (c.pc - low) % 12
-                if iv == 'n':
-                    nc = chs[(start * len(chs) // self.rows + 1) % len(chs)]
-                    target = low + (nc.pc - low) % 12
-                    semi = target - 1 if target > root else target + 1
-                elif iv == '3':
-                    semi = root + c.third
-                elif iv == '5':
-                    semi = root + c.fifth
-                else:
-                    semi = root + int(iv)
-                events.append((start, int(length), semi, ''))
+                events.append((start, int(length), self.bass_note(chs, start, iv, low), ''))
         self.play_line(pat, ch, ins, events, vol)
 
     def pad(self, pat, role, chs, vol, tone=1, octave=4):
