@@ -7,6 +7,7 @@ Usage: gen_chiptunes.py [OUT_DIR]       iron_comet.sid and mint_circuit.vgm
                                         two.sid   2 subsongs, default the second;
                                                   triangle 440 Hz, then 880 Hz
                                         tone.nsf  2 songs: pulse 1 at 440 Hz, then 660 Hz
+                                        tone.gbs  1 song: the Game Boy's pulse 1 at 440 Hz
                                         tone.vgm  5 s of a 440 Hz PSG tone
 
 The SID tune is a PSID v2 file whose 6502 player routine is assembled here (see
@@ -993,6 +994,33 @@ play:   RTS
     return head + code
 
 
+def tone_gbs():
+    """GBS, 1 song: the Game Boy's pulse 1 held at 440 Hz. The code is Game Boy CPU
+    machine code, a handful of register writes, given as bytes."""
+    x = 2048 - int(round(131072 / 440.0))  # the pulse channel's 11-bit frequency
+
+    def write(register, value):  # ld a, value; ldh (register), a
+        return bytes([0x3E, value, 0xE0, register])
+    init = (write(0x26, 0x80)      # sound on
+            + write(0x24, 0x77)    # both sides at full volume
+            + write(0x25, 0x11)    # pulse 1 to both sides
+            + write(0x11, 0x80)    # 50 % duty
+            + write(0x12, 0xF0)    # volume 15, no envelope
+            + write(0x13, x & 0xFF)
+            + write(0x14, 0x80 | x >> 8)  # start it
+            + bytes([0xC9]))       # ret
+    load = 0x0400
+    play = load + len(init)
+    code = init + bytes([0xC9])    # play: nothing to do, the tone holds
+
+    def text(s):
+        return s.encode('latin-1')[:32].ljust(32, b'\0')
+    head = struct.pack('<3sBBBHHHHBB32s32s32s', b'GBS', 1, 1, 1, load, load, play, 0xFFFE, 0, 0,
+                       text('Tone'), text('chipdisk tests'), text(RELEASED))
+    assert len(head) == 0x70
+    return head + code
+
+
 def tone_vgm(seconds=5):
     w = VgmWriter()
     w.tone(0, psg_period(57))
@@ -1010,7 +1038,9 @@ def main():
     if args[:1] == ['--tests']:
         out = args[1]
         os.makedirs(out, exist_ok=True)
-        for name, data in (('two.sid', two_tunes_sid()), ('tone.nsf', tone_nsf()), ('tone.vgm', tone_vgm())):
+        tests = (('two.sid', two_tunes_sid()), ('tone.nsf', tone_nsf()), ('tone.gbs', tone_gbs()),
+                 ('tone.vgm', tone_vgm()))
+        for name, data in tests:
             with open(os.path.join(out, name), 'wb') as f:
                 f.write(data)
         return

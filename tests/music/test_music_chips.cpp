@@ -1,5 +1,5 @@
 // The chip formats through their decoders: the made test files of tools/gen_chiptunes.py
-// (a PSID of two subsongs, an NSF of two, a VGM of one), each a steady tone.
+// (a PSID of two subsongs, an NSF of two, a GBS and a VGM of one), each a steady tone.
 #include "CDecoder.h"
 #include "SoundLib.h"
 #include "TempDir.h"
@@ -87,6 +87,7 @@ TEST(Chips, SubsongsTitlesAndTones) {
     } cases[] = {
         {"two.sid", {1, 0}, {880, 440}, "Two Tunes", false},
         {"tone.nsf", {0, 1}, {440, 660}, "Tone", true},
+        {"tone.gbs", {0}, {440}, "Tone", true},
         {"tone.vgm", {0}, {440}, "Tone", true},
     };
     for (const auto& c : cases) {
