@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 
 namespace fs = std::filesystem;
@@ -45,6 +46,21 @@ std::string lengthDatabase(const std::string& path) {
         if (folder == folder.parent_path()) break;
     }
     return "";
+}
+
+// The tune's length in the database at `database` ("" for none), or 0. A database of a
+// large collection takes a while to read: the last one read is kept.
+int_least32_t lengthMs(const std::string& database, SidTune& tune) {
+    static std::mutex lock;
+    static std::string kept;
+    static std::unique_ptr<SidDatabase> lengths;
+    if (database.empty()) return 0;
+    std::lock_guard<std::mutex> hold(lock);
+    if (database != kept) {
+        lengths = std::make_unique<SidDatabase>();
+        kept = lengths->open(database.c_str()) ? database : "";
+    }
+    return kept.empty() ? 0 : lengths->lengthMs(tune);
 }
 
 // The emulation's first chip builds its filter tables, half a second of work: done once,
@@ -113,14 +129,8 @@ std::unique_ptr<CDecoder> CSidDecoder::open(const std::vector<char>& bytes, int 
     if (info->numberOfInfoStrings() > 0) dec->title = toUtf8(info->infoString(0));
     if (info->numberOfInfoStrings() > 1) dec->artist = toUtf8(info->infoString(1));
     if (!dec->start(why)) return nullptr;
-    const std::string database = lengthDatabase(path);
-    if (!database.empty()) {
-        SidDatabase lengths;
-        if (lengths.open(database.c_str())) {
-            const int_least32_t ms = lengths.lengthMs(*dec->tune);
-            if (ms > 0) dec->lengthSeconds = ms / 1000.0;
-        }
-    }
+    const int_least32_t ms = lengthMs(lengthDatabase(path), *dec->tune);
+    if (ms > 0) dec->lengthSeconds = ms / 1000.0;
     return dec;
 }
 
