@@ -34,7 +34,8 @@ int defaultTrack(const std::vector<char>& bytes, int tracks) {
 
 }  // namespace
 
-std::vector<char> CGmeDecoder::gunzip(const unsigned char* data, std::size_t n, std::size_t limit) {
+std::vector<char> CGmeDecoder::gunzip(const unsigned char* data, std::size_t n, std::size_t limit, bool* ended) {
+    if (ended) *ended = false;
     std::vector<char> out;
     if (n < 2 || data[0] != 0x1F || data[1] != 0x8B) return out;
     z_stream z{};
@@ -53,6 +54,7 @@ std::vector<char> CGmeDecoder::gunzip(const unsigned char* data, std::size_t n, 
     }
     inflateEnd(&z);
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) out.clear();
+    if (ended) *ended = status == Z_STREAM_END;
     return out;
 }
 
@@ -78,9 +80,18 @@ bool CGmeDecoder::forOtherChips(const unsigned char* head, std::size_t n) {
 }
 
 std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int subsong, std::string& why) {
-    std::vector<char> inflated = gunzip(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                                        MAX_INFLATED);
-    const std::vector<char>& data = inflated.empty() ? bytes : inflated;
+    const auto* raw = reinterpret_cast<const unsigned char*>(bytes.data());
+    const bool gzipped = bytes.size() >= 2 && raw[0] == 0x1F && raw[1] == 0x8B;
+    bool whole = false;
+    std::vector<char> inflated = gzipped ? gunzip(raw, bytes.size(), MAX_INFLATED, &whole) : std::vector<char>();
+    // libgme takes gzip for a VGM itself, and broken gzip brings it down: only what
+    // inflates whole is handed on
+    if (gzipped && (!whole || !takes(reinterpret_cast<const unsigned char*>(inflated.data()),
+                                               std::min(inflated.size(), HEAD_BYTES)))) {
+        why = "not a whole VGM inside gzip";
+        return nullptr;
+    }
+    const std::vector<char>& data = gzipped ? inflated : bytes;
     Music_Emu* emu = nullptr;
     if (gme_err_t err = gme_open_data(data.data(), static_cast<long>(data.size()), &emu, RATE)) {
         why = err;

@@ -24,7 +24,9 @@ public:
     void tags(std::string& title, std::string& artist) const override;
 
     // The inflated start (up to `limit` bytes) of gzipped data; empty when it is not gzip.
-    static std::vector<char> gunzip(const unsigned char* data, std::size_t n, std::size_t limit);
+    // `ended`, when given, says whether the whole stream inflated within the limit.
+    static std::vector<char> gunzip(const unsigned char* data, std::size_t n, std::size_t limit,
+                                    bool* ended = nullptr);
 
 protected:
     int render(float* stereo, int frames) override;
