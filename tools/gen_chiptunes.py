@@ -7,7 +7,8 @@ Usage: gen_chiptunes.py [OUT_DIR]       iron_comet.sid and mint_circuit.vgm
                                         two.sid   2 subsongs, default the second;
                                                   triangle 440 Hz, then 880 Hz
                                         tone.nsf  2 songs: pulse 1 at 440 Hz, then 660 Hz
-                                        tone.gbs  1 song: the Game Boy's pulse 1 at 440 Hz
+                                        tone.gbs  2 songs, default the second: the Game
+                                                  Boy's pulse 1 at 440 Hz, then 660 Hz
                                         tone.vgm  5 s of a 440 Hz PSG tone
 
 The SID tune is a PSID v2 file whose 6502 player routine is assembled here (see
@@ -995,30 +996,36 @@ play:   RTS
 
 
 def tone_gbs():
-    """GBS, 1 song: the Game Boy's pulse 1 held at 440 Hz. The code is Game Boy CPU
-    machine code, a handful of register writes, given as bytes."""
-    x = 2048 - int(round(131072 / 440.0))  # the pulse channel's 11-bit frequency
+    """GBS, 2 songs, the second the file's first: the Game Boy's pulse 1 held at 440 Hz,
+    then at 660 Hz. The code is Game Boy CPU machine code, given as bytes: the song
+    (in A, from 0) picks its two frequency bytes from a table, then a few register
+    writes start the tone."""
+    load = 0x0400
 
     def write(register, value):  # ld a, value; ldh (register), a
         return bytes([0x3E, value, 0xE0, register])
-    init = (write(0x26, 0x80)      # sound on
-            + write(0x24, 0x77)    # both sides at full volume
-            + write(0x25, 0x11)    # pulse 1 to both sides
-            + write(0x11, 0x80)    # 50 % duty
-            + write(0x12, 0xF0)    # volume 15, no envelope
-            + write(0x13, x & 0xFF)
-            + write(0x14, 0x80 | x >> 8)  # start it
-            + bytes([0xC9]))       # ret
-    load = 0x0400
-    play = load + len(init)
-    code = init + bytes([0xC9])    # play: nothing to do, the tone holds
+    setup = (write(0x26, 0x80)     # sound on
+             + write(0x24, 0x77)   # both sides at full volume
+             + write(0x25, 0x11)   # pulse 1 to both sides
+             + write(0x11, 0x80)   # 50 % duty
+             + write(0x12, 0xF0))  # volume 15, no envelope
+    pick = bytes([0x87, 0x5F, 0x16, 0x00, 0x21, 0, 0, 0x19])  # add a,a; ld e,a; ld d,0; ld hl,TABLE; add hl,de
+    start = bytes([0x2A, 0xE0, 0x13, 0x7E, 0xE0, 0x14, 0xC9])  # ld a,(hl+); ldh (13),a; ld a,(hl); ldh (14),a; ret
+    play = bytes([0xC9])  # nothing to do: the tone holds
+    init = pick + setup + start
+    table_at = load + len(init) + len(play)
+    init = init[:5] + struct.pack('<H', table_at) + init[7:]
+    table = b''
+    for hz in (440, 660):
+        x = 2048 - int(round(131072 / hz))  # the pulse channel's 11-bit frequency
+        table += bytes([x & 0xFF, 0x80 | x >> 8])  # the high bits start it
 
     def text(s):
         return s.encode('latin-1')[:32].ljust(32, b'\0')
-    head = struct.pack('<3sBBBHHHHBB32s32s32s', b'GBS', 1, 1, 1, load, load, play, 0xFFFE, 0, 0,
+    head = struct.pack('<3sBBBHHHHBB32s32s32s', b'GBS', 1, 2, 2, load, load, load + len(init), 0xFFFE, 0, 0,
                        text('Tone'), text('chipdisk tests'), text(RELEASED))
     assert len(head) == 0x70
-    return head + code
+    return head + init + play + table
 
 
 def tone_vgm(seconds=5):

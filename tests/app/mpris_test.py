@@ -155,8 +155,9 @@ def options(desk, app, conf):  # the remembered place and modes; an option wins 
 def chips(desk, app, folder):  # every subsong of the made chip files reached, heard, named from the tune
     wait_for(lambda: ctl(desk, "status") == "Playing", "the player on the bus", timeout=20)
     # natural order; a file's own first subsong first
-    expected = [("Tone", 440, "true"), ("Tone", 440, "true"), ("Tone", 660, "true"), ("Tone", 440, "true"),
-                ("Two Tunes", 880, "false"), ("Two Tunes", 440, "false")]  # GBS, NSF 1 and 2, VGM, SID 2 and 1
+    expected = [("Tone", 660, "true"), ("Tone", 440, "true"), ("Tone", 440, "true"), ("Tone", 660, "true"),
+                ("Tone", 440, "true"), ("Two Tunes", 880, "false"), ("Two Tunes", 440, "false")]
+    # GBS 2 and 1, NSF 1 and 2, VGM, SID 2 and 1
     for step, (title, hz, seekable) in enumerate(expected):
         if step:
             ctl(desk, "next")

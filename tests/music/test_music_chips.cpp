@@ -1,5 +1,6 @@
 // The chip formats through their decoders: the made test files of tools/gen_chiptunes.py
-// (a PSID of two subsongs, an NSF of two, a GBS and a VGM of one), each a steady tone.
+// (a PSID, an NSF and a GBS of two subsongs each, a VGM of one), each a steady tone; and VGMs
+// made here.
 #include "CDecoder.h"
 #include "SoundLib.h"
 #include "TempDir.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <sidplayfp/SidTune.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <fstream>
@@ -75,7 +77,63 @@ Heard listen(CDecoder& dec, int most) {
     return h;
 }
 
+// A VGM for the PSG: `silent` seconds of nothing, a 440 Hz tone held through `frames`
+// waits of one 60 Hz frame each, then a second of nothing again.
+std::vector<char> toneAfterSilence(int silent, int frames) {
+    std::vector<unsigned char> v(0x40, 0);
+    auto put = [&v](std::size_t at, uint32_t value) {
+        for (int i = 0; i < 4; i++) v[at + i] = static_cast<unsigned char>(value >> 8 * i);
+    };
+    const unsigned char magic[] = {'V', 'g', 'm', ' '};
+    std::copy(magic, magic + 4, v.begin());
+    put(0x08, 0x150);
+    put(0x0C, 3579545);
+    put(0x18, static_cast<uint32_t>((silent + 1) * 44100 + frames * 735));
+    put(0x34, 0x40 - 0x34);
+    // three channels silenced, then the tone's period (254) and the loudest volume on the first
+    for (int volume : {0x9F, 0xBF, 0xDF, 0xFF}) v.insert(v.end(), {0x50, static_cast<unsigned char>(volume)});
+    for (int second = 0; second < silent; second++) v.insert(v.end(), {0x61, 0x44, 0xAC});
+    v.insert(v.end(), {0x50, 0x8E, 0x50, 0x0F, 0x50, 0x90});
+    v.insert(v.end(), static_cast<std::size_t>(frames), 0x62);
+    v.insert(v.end(), {0x50, 0x9F, 0x61, 0x44, 0xAC, 0x66});
+    put(0x04, static_cast<uint32_t>(v.size() - 4));
+    return {v.begin(), v.end()};
+}
+
+std::vector<char> gzipped(const std::vector<char>& data) {
+    std::vector<char> out(data.size() + 1024);
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
 }  // namespace
+
+// libgme neither skips a song's silent start nor ends it on silence; a VGZ that inflates
+// to more than one buffer of 64 KiB plays whole.
+TEST(Chips, ConsoleSongsPlayTheirSilenceAndLongVgz) {
+    TempDir tmp;
+    writeFile(tmp / "quiet.vgm", toneAfterSilence(2, 60));
+    writeFile(tmp / "long.vgz", gzipped(toneAfterSilence(0, 100000)));
+    auto quiet = openChip(tmp / "quiet.vgm", 0);
+    ASSERT_TRUE(quiet);
+    const Heard heard = listen(*quiet, 4 * 44100);
+    EXPECT_EQ(heard.frames, 4 * 44100) << "the silence at the end ends nothing";
+    EXPECT_LT(std::max(heard.rmsBySecond.at(0), heard.rmsBySecond.at(1)), 0.01) << "the silent start is played";
+    EXPECT_GT(heard.rmsBySecond.at(2), 0.02);
+    EXPECT_LT(heard.rmsBySecond.at(3), 0.01);
+    auto vgz = openChip(tmp / "long.vgz", 0);
+    ASSERT_TRUE(vgz);
+    EXPECT_NEAR(vgz->length(), 100000 / 60.0, 1.0);
+    EXPECT_NEAR(listen(*vgz, 44100).hz, 440, 9);
+}
 
 TEST(Chips, SubsongsTitlesAndTones) {
     const struct {
@@ -87,7 +145,7 @@ TEST(Chips, SubsongsTitlesAndTones) {
     } cases[] = {
         {"two.sid", {1, 0}, {880, 440}, "Two Tunes", false},
         {"tone.nsf", {0, 1}, {440, 660}, "Tone", true},
-        {"tone.gbs", {0}, {440}, "Tone", true},
+        {"tone.gbs", {1, 0}, {660, 440}, "Tone", true},
         {"tone.vgm", {0}, {440}, "Tone", true},
     };
     for (const auto& c : cases) {
