@@ -23,6 +23,18 @@ bool vgmChipPlayed(const unsigned char* head, std::size_t n) {
     return psg || ym2612;
 }
 
+// Whether a VGM's offsets (its end, its commands, its loop and its tag) lie within it:
+// libgme 0.6.3 follows them unchecked and reads outside the file.
+bool vgmWithin(const unsigned char* v, std::size_t size) {
+    if (size < 0x40) return false;
+    const std::uint64_t end = std::uint64_t(le32(v + 0x04)) + 0x04;
+    const std::uint32_t version = le32(v + 0x08);
+    const std::uint64_t data = version >= 0x150 && le32(v + 0x34) ? 0x34 + std::uint64_t(le32(v + 0x34)) : 0x40;
+    const std::uint64_t gd3 = le32(v + 0x14) ? 0x14 + std::uint64_t(le32(v + 0x14)) : end;
+    const std::uint64_t loop = le32(v + 0x1C) ? 0x1C + std::uint64_t(le32(v + 0x1C)) : data;
+    return end <= size && data >= 0x40 && data < gd3 && gd3 <= end && loop >= data && loop < gd3;
+}
+
 // The first track the file names as its own start, 0 based.
 int defaultTrack(const std::vector<char>& bytes, int tracks) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -92,6 +104,11 @@ std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int 
         return nullptr;
     }
     const std::vector<char>& data = gzipped ? inflated : bytes;
+    const auto* d = reinterpret_cast<const unsigned char*>(data.data());
+    if (data.size() >= 4 && std::memcmp(d, "Vgm ", 4) == 0 && !vgmWithin(d, data.size())) {
+        why = "a VGM that points outside itself";
+        return nullptr;
+    }
     Music_Emu* emu = nullptr;
     if (gme_err_t err = gme_open_data(data.data(), static_cast<long>(data.size()), &emu, RATE)) {
         why = err;
