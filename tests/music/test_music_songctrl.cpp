@@ -65,6 +65,12 @@ TEST_F(SongCtrl, TheTableIsTheFolderAfterTheIntroByDisplayName) {
         {"a.b.xm", "a"}, {".hidden_one", ".hidden one"}, {"__x__.it", "_ x  "}, {"/music/far_away.it", "far away"},
         {std::string(250, 'l') + "_n.xm", std::string(250, 'l') + " n"}};
     for (const auto& [file, name] : cases) EXPECT_EQ(songDisplayName(file), name) << file;
+    // a file of several subsongs names each with its number, in the order the file lists them
+    std::vector<std::string> names;
+    for (const song_slot_t& slot : subsongSlots("/c64/two_tunes.sid", {1, 0, 2})) names.push_back(slot.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"two tunes 2", "two tunes 1", "two tunes 3"}));
+    EXPECT_EQ(subsongSlots("one.sid", {0}).at(0).name, "one");
+    EXPECT_EQ(subsongSlots("x.nsf", {4, 0}).at(0).subsong, 4);
 }
 
 // Steps stop at both ends: Up from the intro never lands on the blank slot, Down on
