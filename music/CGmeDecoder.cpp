@@ -35,6 +35,16 @@ bool vgmWithin(const unsigned char* v, std::size_t size) {
     return end <= size && data >= 0x40 && data < gd3 && gd3 <= end && loop >= data && loop < gd3;
 }
 
+// Whether a GBS loads its code into the cartridge's ROM and starts it there: libgme
+// 0.6.3 runs any address it is given and crashes on one past the ROM.
+bool gbsWithin(const unsigned char* g, std::size_t size) {
+    if (size < 0x70) return false;
+    const unsigned load = g[6] | g[7] << 8;
+    const unsigned init = g[8] | g[9] << 8;
+    const unsigned play = g[10] | g[11] << 8;
+    return load >= 0x400 && load < 0x8000 && init >= load && init < 0x8000 && play >= load && play < 0x8000;
+}
+
 // The first track the file names as its own start, 0 based.
 int defaultTrack(const std::vector<char>& bytes, int tracks) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -107,6 +117,10 @@ std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int 
     const auto* d = reinterpret_cast<const unsigned char*>(data.data());
     if (data.size() >= 4 && std::memcmp(d, "Vgm ", 4) == 0 && !vgmWithin(d, data.size())) {
         why = "a VGM that points outside itself";
+        return nullptr;
+    }
+    if (data.size() >= 3 && std::memcmp(d, "GBS", 3) == 0 && !gbsWithin(d, data.size())) {
+        why = "a GBS whose code lies outside the cartridge";
         return nullptr;
     }
     Music_Emu* emu = nullptr;
