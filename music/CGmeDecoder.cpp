@@ -35,6 +35,53 @@ bool vgmWithin(const unsigned char* v, std::size_t size) {
     return end <= size && data >= 0x40 && data < gd3 && gd3 <= end && loop >= data && loop < gd3;
 }
 
+// Whether a VGM's commands, from the first to its end command, are all known and whole,
+// its PCM data blocks inside the file and every PCM seek inside them: libgme 0.6.3
+// reads on through anything else, out of the file.
+bool vgmCommandsWhole(const unsigned char* v, std::size_t size) {
+    const std::uint32_t version = le32(v + 0x08);
+    std::size_t at = version >= 0x150 && le32(v + 0x34) ? 0x34 + std::size_t(le32(v + 0x34)) : 0x40;
+    const std::size_t end = le32(v + 0x14) ? std::min<std::size_t>(size, 0x14 + std::size_t(le32(v + 0x14))) : size;
+    std::uint64_t pcm = 0;  // bytes of PCM data so far
+    while (at < end) {
+        const unsigned c = v[at];
+        std::size_t length;
+        if (c == 0x66) return true;
+        if (c == 0x67) {
+            if (at + 7 > end) return false;
+            const std::uint32_t block = le32(v + at + 3);
+            if (block > end - at - 7) return false;
+            pcm += block;
+            length = 7 + block;
+        } else if (c == 0xE0) {
+            if (at + 5 > end || le32(v + at + 1) >= pcm) return false;
+            length = 5;
+        } else if (c >= 0x80 && c <= 0x8F) {
+            if (pcm == 0) return false;
+            length = 1;
+        } else if (c == 0x62 || c == 0x63 || (c >= 0x70 && c <= 0x7F)) {
+            length = 1;
+        } else if (c == 0x4F || c == 0x50 || (c >= 0x30 && c <= 0x3F)) {
+            length = 2;
+        } else if (c == 0x61 || (c >= 0x40 && c <= 0x5F) || (c >= 0xA0 && c <= 0xBF)) {
+            length = 3;
+        } else if (c >= 0xC0 && c <= 0xDF) {
+            length = 4;
+        } else if (c >= 0x90 && c <= 0x95) {  // the streams of later VGMs, which libgme skips
+            const std::size_t streams[] = {5, 5, 6, 11, 2, 5};
+            length = streams[c - 0x90];
+        } else if (c == 0x68) {
+            length = 12;
+        } else if (c >= 0xE1) {
+            length = 5;
+        } else {
+            return false;  // no command of any chip
+        }
+        at += length;
+    }
+    return false;  // no end command
+}
+
 // Whether a GBS loads its code into the cartridge's ROM and starts it there: libgme
 // 0.6.3 runs any address it is given and crashes on one past the ROM.
 bool gbsWithin(const unsigned char* g, std::size_t size) {
@@ -115,8 +162,9 @@ std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int 
     }
     const std::vector<char>& data = gzipped ? inflated : bytes;
     const auto* d = reinterpret_cast<const unsigned char*>(data.data());
-    if (data.size() >= 4 && std::memcmp(d, "Vgm ", 4) == 0 && !vgmWithin(d, data.size())) {
-        why = "a VGM that points outside itself";
+    if (data.size() >= 4 && std::memcmp(d, "Vgm ", 4) == 0 &&
+        !(vgmWithin(d, data.size()) && vgmCommandsWhole(d, data.size()))) {
+        why = "a VGM whose offsets or commands are broken";
         return nullptr;
     }
     if (data.size() >= 3 && std::memcmp(d, "GBS", 3) == 0 && !gbsWithin(d, data.size())) {
