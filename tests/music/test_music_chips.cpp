@@ -202,6 +202,42 @@ TEST(Chips, LengthsAndTheEndFade) {
     EXPECT_EQ(listen(*sid, 3 * 44100).frames, 2 * 44100);
 }
 
+// libgme reads a VGM's commands unchecked: a stream it could run out of the file with is
+// turned away before it sees it.
+TEST(Chips, VgmCommandsAreCheckedBeforeLibgme) {
+    const std::vector<unsigned char> block = {0x67, 0x66, 0x00, 4, 0, 0, 0, 1, 2, 3, 4};
+    auto with = [](std::vector<unsigned char> prefix, bool ended) {
+        std::vector<char> vgm = toneAfterSilence(0, 10);
+        if (!ended) vgm.pop_back();
+        vgm.insert(vgm.begin() + 0x40, prefix.begin(), prefix.end());
+        const auto eof = static_cast<uint32_t>(vgm.size() - 4);
+        for (int i = 0; i < 4; i++) vgm[4 + i] = static_cast<char>(eof >> 8 * i);
+        return vgm;
+    };
+    std::vector<unsigned char> seekInside = block;
+    seekInside.insert(seekInside.end(), {0xE0, 3, 0, 0, 0, 0x80, 0x90, 0, 0, 0, 0});
+    std::vector<unsigned char> seekPast = block;
+    seekPast.insert(seekPast.end(), {0xE0, 4, 0, 0, 0});
+    const struct {
+        const char* what;
+        std::vector<char> vgm;
+        bool plays;
+    } cases[] = {
+        {"as made", with({}, true), true},
+        {"a PCM block, a seek inside it and a later VGM's stream command", with(seekInside, true), true},
+        {"a seek past the PCM", with(seekPast, true), false},
+        {"PCM played before any block", with({0x81}, true), false},
+        {"a byte that is no command", with({0x00}, true), false},
+        {"a block longer than the file", with({0x67, 0x66, 0x00, 0xFF, 0xFF, 0, 0}, true), false},
+        {"no end command", with({}, false), false},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        const auto dec = CDecoder::open(CDecoder::Kind::Console, c.vgm, 0, "", why);
+        EXPECT_EQ(dec != nullptr, c.plays) << c.what << ": " << why;
+    }
+}
+
 // A truncated file of each format is no song and says so in one line, as does a VGM for
 // chips not played here; a tune that needs BASIC is left out as one that needs system ROMs.
 TEST(Chips, BrokenFilesAndMissingRoms) {
