@@ -23,8 +23,8 @@ bool vgmChipPlayed(const unsigned char* head, std::size_t n) {
     return psg || ym2612;
 }
 
-// Whether a VGM's offsets (its end, its commands, its loop and its tag) lie within it:
-// libgme 0.6.3 follows them unchecked and reads outside the file.
+// Whether a VGM's offsets (its end, its commands, its loop and its tag) lie within it
+// and its chips' clocks are those of chips: libgme 0.6.3 follows them unchecked.
 bool vgmWithin(const unsigned char* v, std::size_t size) {
     if (size < 0x40) return false;
     const std::uint64_t end = std::uint64_t(le32(v + 0x04)) + 0x04;
@@ -32,7 +32,11 @@ bool vgmWithin(const unsigned char* v, std::size_t size) {
     const std::uint64_t data = version >= 0x150 && le32(v + 0x34) ? 0x34 + std::uint64_t(le32(v + 0x34)) : 0x40;
     const std::uint64_t gd3 = le32(v + 0x14) ? 0x14 + std::uint64_t(le32(v + 0x14)) : end;
     const std::uint64_t loop = le32(v + 0x1C) ? 0x1C + std::uint64_t(le32(v + 0x1C)) : data;
-    return end <= size && data >= 0x40 && data < gd3 && gd3 <= end && loop >= data && loop < gd3;
+    // a chip's clock (its top bits are flags) far beyond any real chip's overflows libgme's buffers
+    const std::uint32_t tooFast = 20000000;
+    const bool clocks = (le32(v + 0x0C) & 0x3FFFFFFF) <= tooFast && (le32(v + 0x10) & 0x3FFFFFFF) <= tooFast &&
+                        (version < 0x110 || (le32(v + 0x2C) & 0x3FFFFFFF) <= tooFast);
+    return clocks && end <= size && data >= 0x40 && data < gd3 && gd3 <= end && loop >= data && loop < gd3;
 }
 
 // Whether a VGM's commands, from the first to its end command, are all known and whole,

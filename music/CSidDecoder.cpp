@@ -73,6 +73,17 @@ void buildFilterTables() {
     });
 }
 
+// Whether the header's version and the offset of the tune's data are those of the format:
+// libsidplayfp 2.4.2 reads the data from any offset the header names, past the file too.
+bool headerWhole(const std::vector<char>& bytes) {
+    if (bytes.size() < 8) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned version = b[4] << 8 | b[5];
+    const unsigned dataOffset = b[6] << 8 | b[7];
+    return version >= 1 && version <= 4 && dataOffset == (version == 1 ? 0x76u : 0x7Cu) &&
+           bytes.size() > dataOffset + 2;
+}
+
 }  // namespace
 
 bool CSidDecoder::takes(const unsigned char* head, std::size_t n) {
@@ -82,6 +93,10 @@ bool CSidDecoder::takes(const unsigned char* head, std::size_t n) {
 const char* const CSidDecoder::NEEDS_ROMS = "needs system ROMs";
 
 std::vector<int> CSidDecoder::subsongsOf(const std::vector<char>& bytes, std::string& why) {
+    if (!headerWhole(bytes)) {
+        why = "a broken SID header";
+        return {};
+    }
     SidTune tune(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
     if (!tune.getStatus()) {
         why = tune.statusString();
@@ -103,6 +118,10 @@ CSidDecoder::~CSidDecoder() = default;
 
 std::unique_ptr<CDecoder> CSidDecoder::open(const std::vector<char>& bytes, int subsong, const std::string& path,
                                             std::string& why) {
+    if (!headerWhole(bytes)) {
+        why = "a broken SID header";
+        return nullptr;
+    }
     std::unique_ptr<CSidDecoder> dec(new CSidDecoder);
     dec->tune = std::make_unique<SidTune>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                           static_cast<std::uint32_t>(bytes.size()));
