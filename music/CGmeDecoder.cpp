@@ -39,47 +39,64 @@ bool vgmWithin(const unsigned char* v, std::size_t size) {
     return clocks && end <= size && data >= 0x40 && data < gd3 && gd3 <= end && loop >= data && loop < gd3;
 }
 
-// Whether a VGM's commands, from the first to its end command, are all known and whole,
-// its PCM data blocks inside the file and every PCM seek inside them: libgme 0.6.3
-// reads on through anything else, out of the file.
+// Whether a VGM's commands, framed as libgme 0.6.3 frames them (from 0x40, whatever the
+// header says, with its own lengths for the commands it does not know), reach an end
+// command inside the file, write only to chips that have a clock, and keep every PCM
+// block inside the file and every PCM seek inside the blocks: libgme checks none of it.
 bool vgmCommandsWhole(const unsigned char* v, std::size_t size) {
+    // a chip written to that has no clock is one libgme never set up
     const std::uint32_t version = le32(v + 0x08);
-    std::size_t at = version >= 0x150 && le32(v + 0x34) ? 0x34 + std::size_t(le32(v + 0x34)) : 0x40;
-    const std::size_t end = le32(v + 0x14) ? std::min<std::size_t>(size, 0x14 + std::size_t(le32(v + 0x14))) : size;
+    const bool psg = le32(v + 0x0C) != 0;
+    const bool ym2413 = le32(v + 0x10) != 0;
+    const bool ym2612 = le32(v + (version >= 0x110 ? 0x2C : 0x10)) != 0;
+    std::size_t at = 0x40;
     std::uint64_t pcm = 0;  // bytes of PCM data so far
-    while (at < end) {
+    while (at < size) {
         const unsigned c = v[at];
         std::size_t length;
         if (c == 0x66) return true;
+        const bool ym2612Write = c == 0x52 || c == 0x53 || (c & 0xF0) == 0x80;
+        if ((c == 0x50 && !psg) || (c == 0x51 && !ym2413) || (ym2612Write && !ym2612)) return false;
         if (c == 0x67) {
-            if (at + 7 > end) return false;
+            if (at + 7 > size) return false;
             const std::uint32_t block = le32(v + at + 3);
-            if (block > end - at - 7) return false;
+            if (block > size - at - 7) return false;
             pcm += block;
             length = 7 + block;
         } else if (c == 0xE0) {
-            if (at + 5 > end || le32(v + at + 1) >= pcm) return false;
+            if (at + 5 > size || le32(v + at + 1) >= pcm) return false;
             length = 5;
         } else if (c >= 0x80 && c <= 0x8F) {
             if (pcm == 0) return false;
             length = 1;
-        } else if (c == 0x62 || c == 0x63 || (c >= 0x70 && c <= 0x7F)) {
-            length = 1;
-        } else if (c == 0x4F || c == 0x50 || (c >= 0x30 && c <= 0x3F)) {
-            length = 2;
-        } else if (c == 0x61 || (c >= 0x40 && c <= 0x5F) || (c >= 0xA0 && c <= 0xBF)) {
+        } else if (c == 0x61) {
             length = 3;
-        } else if (c >= 0xC0 && c <= 0xDF) {
-            length = 4;
-        } else if (c >= 0x90 && c <= 0x95) {  // the streams of later VGMs, which libgme skips
-            const std::size_t streams[] = {5, 5, 6, 11, 2, 5};
-            length = streams[c - 0x90];
-        } else if (c == 0x68) {
-            length = 12;
-        } else if (c >= 0xE1) {
-            length = 5;
+        } else if (c == 0x4F || c == 0x50) {
+            length = 2;
+        } else if (c >= 0x51 && c <= 0x53) {
+            length = 3;
         } else {
-            return false;  // no command of any chip
+            switch (c >> 4) {
+            case 0x3:
+            case 0x4:
+                length = 2;
+                break;
+            case 0x5:
+            case 0xA:
+            case 0xB:
+                length = 3;
+                break;
+            case 0xC:
+            case 0xD:
+                length = 4;
+                break;
+            case 0xE:
+            case 0xF:
+                length = 5;
+                break;
+            default:
+                length = 1;  // the waits, and what libgme does not know
+            }
         }
         at += length;
     }

@@ -215,7 +215,7 @@ TEST(Chips, VgmCommandsAreCheckedBeforeLibgme) {
         return vgm;
     };
     std::vector<unsigned char> seekInside = block;
-    seekInside.insert(seekInside.end(), {0xE0, 3, 0, 0, 0, 0x80, 0x90, 0, 0, 0, 0});
+    seekInside.insert(seekInside.end(), {0xE0, 3, 0, 0, 0, 0x80, 0x90, 0x42, 0x00});
     std::vector<unsigned char> seekPast = block;
     seekPast.insert(seekPast.end(), {0xE0, 4, 0, 0, 0});
     const struct {
@@ -224,10 +224,10 @@ TEST(Chips, VgmCommandsAreCheckedBeforeLibgme) {
         bool plays;
     } cases[] = {
         {"as made", with({}, true), true},
-        {"a PCM block, a seek inside it and a later VGM's stream command", with(seekInside, true), true},
+        {"a PCM block, a seek inside it and commands libgme does not know", with(seekInside, true), true},
         {"a seek past the PCM", with(seekPast, true), false},
         {"PCM played before any block", with({0x81}, true), false},
-        {"a byte that is no command", with({0x00}, true), false},
+        {"an operand that libgme takes for a PCM seek", with({0x42, 0x00, 0xE0, 9, 0, 0, 0}, true), false},
         {"a block longer than the file", with({0x67, 0x66, 0x00, 0xFF, 0xFF, 0, 0}, true), false},
         {"no end command", with({}, false), false},
     };
