@@ -206,8 +206,9 @@ TEST(Chips, LengthsAndTheEndFade) {
 // turned away before it sees it.
 TEST(Chips, VgmCommandsAreCheckedBeforeLibgme) {
     const std::vector<unsigned char> block = {0x67, 0x66, 0x00, 4, 0, 0, 0, 1, 2, 3, 4};
-    auto with = [](std::vector<unsigned char> prefix, bool ended) {
+    auto with = [](std::vector<unsigned char> prefix, bool ended, uint32_t ym2612Clock = 7670453) {
         std::vector<char> vgm = toneAfterSilence(0, 10);
+        for (int i = 0; i < 4; i++) vgm[0x2C + i] = static_cast<char>(ym2612Clock >> 8 * i);
         if (!ended) vgm.pop_back();
         vgm.insert(vgm.begin() + 0x40, prefix.begin(), prefix.end());
         const auto eof = static_cast<uint32_t>(vgm.size() - 4);
@@ -230,6 +231,8 @@ TEST(Chips, VgmCommandsAreCheckedBeforeLibgme) {
         {"an operand that libgme takes for a PCM seek", with({0x42, 0x00, 0xE0, 9, 0, 0, 0}, true), false},
         {"a block longer than the file", with({0x67, 0x66, 0x00, 0xFF, 0xFF, 0, 0}, true), false},
         {"no end command", with({}, false), false},
+        {"a YM2612 write without its clock", with({0x52, 0x28, 0xF0}, true, 0), false},
+        {"a YM2612 write with it", with({0x52, 0x28, 0xF0}, true), true},
     };
     for (const auto& c : cases) {
         std::string why;
