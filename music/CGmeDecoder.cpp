@@ -32,10 +32,12 @@ bool vgmWithin(const unsigned char* v, std::size_t size) {
     const std::uint64_t data = version >= 0x150 && le32(v + 0x34) ? 0x34 + std::uint64_t(le32(v + 0x34)) : 0x40;
     const std::uint64_t gd3 = le32(v + 0x14) ? 0x14 + std::uint64_t(le32(v + 0x14)) : end;
     const std::uint64_t loop = le32(v + 0x1C) ? 0x1C + std::uint64_t(le32(v + 0x1C)) : data;
-    // a chip's clock (its top bits are flags) far beyond any real chip's overflows libgme's buffers
-    const std::uint32_t tooFast = 20000000;
-    const bool clocks = (le32(v + 0x0C) & 0x3FFFFFFF) <= tooFast && (le32(v + 0x10) & 0x3FFFFFFF) <= tooFast &&
-                        (version < 0x110 || (le32(v + 0x2C) & 0x3FFFFFFF) <= tooFast);
+    // A clock (its top bits are flags) well beyond any real chip's overflows libgme's
+    // buffers: a PSG's from about 10 MHz (real ones run at 3.5-4.2 MHz, a YM2612 at 7.7).
+    const std::uint32_t psgMost = 6000000;
+    const std::uint32_t fmMost = 10000000;
+    const bool clocks = (le32(v + 0x0C) & 0x3FFFFFFF) <= psgMost && (le32(v + 0x10) & 0x3FFFFFFF) <= psgMost &&
+                        (version < 0x110 || (le32(v + 0x2C) & 0x3FFFFFFF) <= fmMost);
     return clocks && end <= size && data >= 0x40 && data < gd3 && gd3 <= end && loop >= data && loop < gd3;
 }
 
