@@ -2,13 +2,13 @@
 // (a PSID, an NSF and a GBS of two subsongs each, a VGM of one), each a steady tone; and VGMs
 // made here.
 #include "CDecoder.h"
+#include "Gzipped.h"
 #include "SoundLib.h"
 #include "TempDir.h"
 #include "XmWriter.h"
 
 #include <gtest/gtest.h>
 #include <sidplayfp/SidTune.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <fstream>
@@ -100,19 +100,6 @@ std::vector<char> toneAfterSilence(int silent, int frames) {
     return {v.begin(), v.end()};
 }
 
-std::vector<char> gzipped(const std::vector<char>& data) {
-    std::vector<char> out(data.size() + 1024);
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 
 }  // namespace
 

@@ -1,9 +1,9 @@
 // Which decoder takes a file, from its first bytes alone.
 #include "CDecoder.h"
+#include "Gzipped.h"
 #include "XmWriter.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <string>
@@ -25,19 +25,6 @@ std::string vgmHeader(unsigned psgClock, unsigned ym2612Clock) {
     return h;
 }
 
-std::string gzipped(const std::string& data) {
-    std::string out(data.size() + 64, '\0');
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 
 }  // namespace
 
