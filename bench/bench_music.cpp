@@ -88,7 +88,10 @@ int main(int argc, char** argv) {
         CLevelGain gain;
         std::vector<float> samples(CSpectrumAnalyser::WINDOW), levels(CSpectrumAnalyser::BANDS);
         unsigned noise = 1;
-        for (float& v : samples) v = static_cast<float>((noise = noise * 1103515245u + 12345u) >> 16 & 0x7fff) / 65536.0f;
+        for (float& v : samples) {
+            noise = noise * 1103515245u + 12345u;
+            v = static_cast<float>(noise >> 16 & 0x7fff) / 65536.0f;
+        }
         const int hops = 20000;
         const double t0 = cpuSeconds();
         for (int i = 0; i < hops; i++) analyser.measure(samples.data(), levels.data());

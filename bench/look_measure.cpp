@@ -207,7 +207,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no GL: %s\n", gl.error().c_str());
         return 1;
     }
-    std::printf("| song | effect | frames | clipped | flat | lit | spread | ball | ball clipped | response | correlation |%s\n",
+    std::printf("| song | effect | frames | clipped | flat | lit | spread | ball | ball clipped | response | "
+                "correlation |%s\n",
                 versus.empty() ? "" : " vs mean | vs p99 |");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|%s\n", versus.empty() ? "" : "---|---|");
     const std::vector<float> other = versus.empty() ? std::vector<float>() : readLevels(dir, versus);
