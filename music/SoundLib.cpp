@@ -307,15 +307,19 @@ CDecoder::Kind openSong(const std::string& path, std::ifstream& in, std::vector<
 }
 
 // The whole file of a song, or nothing for what is no song.
-CDecoder::Kind readSong(const std::string& path, std::vector<char>& bytes) {
-    std::ifstream in;
-    std::size_t size = 0;
-    const CDecoder::Kind kind = openSong(path, in, bytes, size);
-    if (kind == CDecoder::Kind::None) return kind;
+// The rest of a file opened by openSong after its header.
+void readRest(std::ifstream& in, std::vector<char>& bytes, std::size_t size) {
     const std::size_t head = bytes.size();
     bytes.resize(size);
     in.read(bytes.data() + head, static_cast<std::streamsize>(size - head));
     bytes.resize(head + static_cast<std::size_t>(in.gcount()));  // a file that shrank meanwhile
+}
+
+CDecoder::Kind readSong(const std::string& path, std::vector<char>& bytes) {
+    std::ifstream in;
+    std::size_t size = 0;
+    const CDecoder::Kind kind = openSong(path, in, bytes, size);
+    if (kind != CDecoder::Kind::None) readRest(in, bytes, size);
     return kind;
 }
 
@@ -390,7 +394,7 @@ std::vector<int> soundLayerSubsongs(const char* path, bool* needsRoms) {
         return {};
     }
     if (kind == CDecoder::Kind::Module) return {0};  // one song, and the header said so
-    if (readSong(path, bytes) == CDecoder::Kind::None) return {};
+    readRest(in, bytes, size);
     std::string why;
     const std::vector<int> subsongs = CDecoder::subsongsOf(kind, bytes, why);
     if (!subsongs.empty()) return subsongs;
