@@ -1,8 +1,12 @@
 #include "CHud.h"
 
 #include "CF3D.h"
+#include "CPNGLoader.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 const char kScrollText[] =
@@ -18,6 +22,7 @@ CHud::CHud(CF3D* f3d) : f3d(f3d) {
     overlayTexture = f3d->loadTexture("data/gfx/overlay.png");
     darkenTexture = f3d->loadTexture("data/gfx/overlay_darken.png");
     topTexture = f3d->loadTexture("data/gfx/test2.png");
+    baseTexture = loadBaseTexture();
     scrollPos = 50.0f;
     std::memset(scrollText, 0, sizeof(scrollText));
     std::strcpy(scrollText, kScrollText);
@@ -34,22 +39,80 @@ void CHud::fullViewQuad(float right) {
     glEnd();
 }
 
+namespace {
+
+// The blender's 8-bit product, rounded as it rounds.
+unsigned mul8(unsigned a, unsigned b) {
+    const unsigned p = a * b + 128;
+    return (p + (p >> 8)) >> 8;
+}
+
+struct PictureFree {
+    void operator()(gl_texture_t* t) const {
+        if (t) std::free(t->pixels);
+        std::free(t);
+    }
+};
+using Picture = std::unique_ptr<gl_texture_t, PictureFree>;
+
+}  // namespace
+
+// The darkening picture blended over the frame and the overlay added on top, as one
+// picture: its colour is what the two add (each rounded as the blender rounds it), its
+// alpha the darkening's, drawn with (ONE, ONE_MINUS_SRC_ALPHA). 0 when either picture
+// is missing or they are not both RGBA of one size.
+GLuint CHud::loadBaseTexture() {
+    CPNGLoader loader;
+    const Picture darken(loader.ReadPNGFromFile("data/gfx/overlay_darken.png"));
+    const Picture overlay(loader.ReadPNGFromFile("data/gfx/overlay.png"));
+    if (!darken || !overlay || !darken->pixels || !overlay->pixels || darken->components != 4 ||
+        overlay->components != 4 || darken->imageWidth != overlay->imageWidth ||
+        darken->imageHeight != overlay->imageHeight)
+        return 0;
+    const size_t count = static_cast<size_t>(darken->imageWidth) * static_cast<size_t>(darken->imageHeight);
+    std::vector<GLubyte> base(count * 4);
+    for (size_t i = 0; i < count; ++i) {
+        const GLubyte* d = darken->pixels + i * 4;
+        const GLubyte* o = overlay->pixels + i * 4;
+        for (int c = 0; c < 3; ++c) {
+            const unsigned sum = mul8(d[c], d[3]) + mul8(o[c], o[3]);
+            base[i * 4 + c] = static_cast<GLubyte>(sum > 255 ? 255 : sum);
+        }
+        base[i * 4 + 3] = d[3];
+    }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, darken->imageWidth, darken->imageHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 base.data());
+    return name;
+}
+
 void CHud::drawBase() {
     const float w = static_cast<float>(f3d->getWidth());
     f3d->openMode2D();
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor3f(1, 1, 1);
-    glBindTexture(GL_TEXTURE_2D, darkenTexture);
-    if (darkenTexture) fullViewQuad(w);  // a picture that failed to load does not show
+    if (baseTexture && !CF3D::plainPath("hud")) {
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        glBindTexture(GL_TEXTURE_2D, baseTexture);
+        fullViewQuad(w);
+    } else {
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glBindTexture(GL_TEXTURE_2D, darkenTexture);
+        if (darkenTexture) fullViewQuad(w);  // a picture that failed to load does not show
 
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glColor3f(1, 1, 1);
-    glBindTexture(GL_TEXTURE_2D, overlayTexture);
-    if (overlayTexture) fullViewQuad(w);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        glColor3f(1, 1, 1);
+        glBindTexture(GL_TEXTURE_2D, overlayTexture);
+        if (overlayTexture) fullViewQuad(w);
+    }
 
     // The additive blend function stays: the scroller's glyphs are drawn with it.
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     f3d->closeMode2D();

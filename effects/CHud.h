@@ -23,11 +23,13 @@ public:
 
 private:
     void fullViewQuad(float right);
+    GLuint loadBaseTexture();
 
     CF3D* f3d;
     GLuint overlayTexture;
     GLuint topTexture;
     GLuint darkenTexture;
+    GLuint baseTexture;  // the two above as one, drawn once a frame in their place; 0: draw both
     char scrollText[1024];
     float scrollPos;
 };

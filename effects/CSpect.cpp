@@ -28,6 +28,15 @@ void CSpect::draw() {
         const float s = (spectrum[i] - prevSpectrum[i] > 0) ? 1.0f : -1.0f;
         for (int j = 0; j < 2; ++j) {
             glColor4f(g, g, g, 1 - 0.3f * j);
+            if (smoothLines.available()) {  // the same pixels as the line strip below, drawn cheaper
+                ringPoints.clear();
+                for (int k = 0; k <= 360; ++k) {
+                    const float phi = k * 3.141592654f / 180;
+                    ringPoints.insert(ringPoints.end(), {r * std::sin(phi), h + 0.3f * s * j, r * std::cos(phi)});
+                }
+                smoothLines.drawStrip(ringPoints.data(), 361);
+                continue;
+            }
             glBegin(GL_LINE_STRIP);
             for (int k = 0; k <= 360; ++k) {
                 const float phi = k * 3.141592654f / 180;
@@ -92,10 +101,10 @@ void CSpect::drawBlur(int passes, float step) {
     const float blue = static_cast<float>(std::sin(t / 1000));
 
     f3d->openMode2D();
-    if (CZoomSum::fastAvailable()) {
-        CZoomSum copies;
-        alpha = copies.addRamp(passes, step, alpha, alphaStep);  // the last alpha stays current
-        copies.drawCombined(blurTexture, red, green, blue, w, h);
+    if (blurCopies.fastAvailable()) {
+        blurCopies.clear();
+        alpha = blurCopies.addRamp(passes, step, alpha, alphaStep);  // the last alpha stays current
+        blurCopies.drawCombined(blurTexture, red, green, blue, w, h);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);
         if (passes > 0) glColor4f(red, green, blue, alpha);
         f3d->closeMode2D();

@@ -1,7 +1,12 @@
 #ifndef CHIPDISK_CSPECT_H
 #define CHIPDISK_CSPECT_H
 
+#include "CSmoothLines.h"
+#include "CZoomSum.h"
+
 #include <GL/gl.h>
+
+#include <vector>
 
 class CF3D;
 
@@ -22,6 +27,9 @@ private:
     float prevSpectrum[512];
     CF3D* f3d;
     GLuint blurTexture;
+    CSmoothLines smoothLines;
+    CZoomSum blurCopies;
+    std::vector<float> ringPoints;
 };
 
 #endif

@@ -239,10 +239,10 @@ void CF3D::renderGlow(int passes, float step, float r, float g, float b) {
     const float h = static_cast<float>(getHeight());
 
     openMode2D();
-    if (CZoomSum::fastAvailable()) {
-        CZoomSum copies;
-        weight = copies.addRamp(passes, step, weight, weightStep);  // the last weight stays current
-        copies.drawCombined(glowTexture, r, g, b, w, h);
+    if (glowCopies.fastAvailable()) {
+        glowCopies.clear();
+        weight = glowCopies.addRamp(passes, step, weight, weightStep);  // the last weight stays current
+        glowCopies.drawCombined(glowTexture, r, g, b, w, h);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);
         if (passes > 0) glColor4f(r, g, b, weight);
         closeMode2D();

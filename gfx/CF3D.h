@@ -4,6 +4,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include "CZoomSum.h"
+
 class CPNGLoader;
 
 // The one graphics context object: frame clock, fixed GL state, 2D overlay mode,
@@ -49,11 +51,13 @@ public:
     void renderGlow(int passes, float step, float r, float g, float b);
 
     // The slower plain paths, kept to compare against: CHIPDISK_PLAIN=1 asks for all of
-    // them, CHIPDISK_PLAIN=glow for the glow and blur copies one quad each only,
-    // =points for the tunnel points one call per vertex only, =malloc for the allocator's
-    // default thresholds only, =avsync for the window's spectrum of the newest audio,
-    // with nothing rendered ahead, rather than of the audio heard when the frame is
-    // shown. `part` is "glow", "points", "malloc" or "avsync".
+    // them, a name for one: "glow" for the glow and blur copies one quad each, "points"
+    // for the tunnel points one call per vertex, "rings" for the rings as the renderer's
+    // own smoothed lines, "hud" for the HUD's darkening and overlay pictures one after
+    // the other, "malloc" for the allocator's default thresholds, "avsync" for
+    // the window's spectrum of the newest audio, with nothing rendered ahead, rather than
+    // of the audio heard when the frame is shown ("levels", the sound layer's own, for
+    // the analyser's fixed scale).
     static bool plainPath(const char* part);
 
 private:
@@ -72,6 +76,7 @@ private:
     float bgAngleX;
     float bgAngleY;
     GLuint glowTexture;
+    CZoomSum glowCopies;
     CPNGLoader* pngLoader;
 };
 

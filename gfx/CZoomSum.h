@@ -3,15 +3,22 @@
 
 #include <GL/gl.h>
 
-#include <cstddef>
+#include <map>
+#include <string>
 #include <vector>
 
-// A stack of zoomed, weighted copies of one texture, all in one tint, added over the
-// whole 2D view. The fast path sums up to seven copies per quad in the texture
-// combiners, so the software renderer reads and writes the frame once per seven
-// copies instead of once per copy.
+// A stack of zoomed, weighted copies of one luminance texture, all in one tint, added
+// over the whole 2D view. The fast path draws one quad whose fragment program samples
+// every copy and adds them up the way the frame buffer adds them one quad at a time
+// (each copy's colour rounded to 8 bits, scaled by its 8-bit weight with the blender's
+// rounding, the sum clamped), so the software renderer reads and writes the frame once
+// instead of once per copy, for the same pixels.
 class CZoomSum {
 public:
+    CZoomSum() = default;
+    CZoomSum(const CZoomSum&) = delete;
+    CZoomSum& operator=(const CZoomSum&) = delete;
+
     // Copy i shows the texture from inset[i] to 1 - inset[i] on both axes, with weight[i].
     void add(float inset, float weight);
     // Adds `count` copies, the first at inset 0 with `weight`, each next one `insetStep`
@@ -20,22 +27,24 @@ public:
     float addRamp(int count, float insetStep, float weight, float weightStep);
     void clear();
 
-    // True when the combined path can run here and CHIPDISK_PLAIN does not ask for the
-    // one-quad-per-copy path.
-    static bool fastAvailable();
+    // True when the context runs fragment programs and CHIPDISK_PLAIN does not ask for
+    // one quad per copy ("glow"). Needs a current context.
+    bool fastAvailable();
 
     // Draws the copies of `texture` over a w x h view in 2D mode, with the tint clamped
-    // to [0, 1]. Expects blending on; sets the blend function to (ONE, ONE) and hands on
-    // units 1-7 disabled in modulate mode, unit 0 active and modulating, texturing on
-    // unit 0.
-    void drawCombined(GLuint texture, float r, float g, float b, float w, float h) const;
+    // to [0, 1]. Expects blending on and a fast path available; sets the blend function
+    // to (ONE, ONE) and leaves texture unit 0 active with `texture` bound and no program.
+    // A program is built once for each set of copies and kept with this object, so the
+    // object must not outlive its context.
+    void drawCombined(GLuint texture, float r, float g, float b, float w, float h);
 
 private:
-    void drawGroup(GLuint texture, std::size_t first, std::size_t count, const float tint[3], float w,
-                   float h) const;
+    GLuint programForCopies();
 
     std::vector<float> insets;
     std::vector<float> weights;
+    std::map<std::string, GLuint> programs;  // by the source of their copies
+    int state = 0;                           // 0: not tried, 1: programs run here, -1: they do not
 };
 
 #endif

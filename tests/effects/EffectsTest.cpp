@@ -101,7 +101,9 @@ protected:
         glLoadIdentity();
         glOrtho(-40, 40, -40, 40, 1, 150);
         glMatrixMode(GL_MODELVIEW);
+        setenv("CHIPDISK_PLAIN", "rings", 1);  // the rings as lines, not as the quads that stand in for them
         const auto prims = captureFeedback([&] { spect->draw(); });
+        unsetenv("CHIPDISK_PLAIN");
         ASSERT_EQ(110u * 360, prims.size());  // 55 rings and their copies, 360 segments each
         for (const auto& [i, level, side] : rings) {
             const float h = 10 * level, grey = std::fmin(h / 2, 1.0f);
