@@ -60,20 +60,22 @@ GLuint CZoomSum::programForCopies() {
     for (size_t i = 0; i < weights.size(); ++i) {
         const float alpha = std::floor(clamp01(weights[i]) * 255.0f + 0.5f);
         if (alpha <= 0.0f) continue;
-        std::snprintf(line, sizeof line, "    sum += copy(vec2(%#.9g) + uv * %#.9g, %#.1f);\n", insets[i],
-                      1.0f - 2.0f * insets[i], alpha);
+        std::snprintf(line, sizeof line, "    sum += copy(vec2(%#.9g) + uv * %#.9g, %#.9g);\n", insets[i],
+                      1.0f - 2.0f * insets[i], alpha / 255.0f);
         copies += line;
     }
     GLuint& program = programs[copies];
     if (program) return program;
     const std::string source =
         "uniform sampler2D picture;\n"
-        "uniform vec3 tint;\n"
-        // the fragment's colour as the blender receives it, then the blender's 8-bit product
-        "vec3 copy(vec2 at, float alpha) {\n"
-        "    vec3 colour = floor(clamp(tint * texture2D(picture, at).r, 0.0, 1.0) * 255.0 + 0.5);\n"
-        "    vec3 p = colour * alpha + 128.0;\n"
-        "    return floor((p + floor(p / 256.0)) / 256.0);\n"
+        "uniform vec3 tint255;\n"
+        // The fragment's colour as the blender receives it (rounded to 8 bits; the tint and
+        // the picture lie in [0, 1]), then the blender's 8-bit product with the copy's alpha,
+        // rounded: for whole numbers the blender's (p + (p >> 8)) >> 8, p = c a + 128, is
+        // c a / 255 rounded, and c a / 255 never falls on a half.
+        "vec3 copy(vec2 at, float weight) {  // weight: the 8-bit alpha over 255\n"
+        "    vec3 colour = floor(tint255 * texture2D(picture, at).r + 0.5);\n"
+        "    return floor(colour * weight + 0.5);\n"
         "}\n"
         "void main() {\n"
         "    vec2 uv = gl_TexCoord[0].st;\n"
@@ -86,7 +88,7 @@ GLuint CZoomSum::programForCopies() {
 }
 
 void CZoomSum::drawCombined(GLuint texture, float r, float g, float b, float w, float h) {
-    const float tint[3] = {clamp01(r), clamp01(g), clamp01(b)};
+    const float tint255[3] = {clamp01(r) * 255.0f, clamp01(g) * 255.0f, clamp01(b) * 255.0f};
     glBlendFunc(GL_ONE, GL_ONE);
     const GLuint program = programForCopies();
     glActiveTexture(GL_TEXTURE0);
@@ -94,7 +96,7 @@ void CZoomSum::drawCombined(GLuint texture, float r, float g, float b, float w, 
     if (!program) return;
     glUseProgram(program);
     glUniform1i(glGetUniformLocation(program, "picture"), 0);
-    glUniform3fv(glGetUniformLocation(program, "tint"), 1, tint);
+    glUniform3fv(glGetUniformLocation(program, "tint255"), 1, tint255);
     // uv runs from (0, 1) at the view's top left to (1, 0) at its bottom right: pictures
     // are stored bottom row first
     glBegin(GL_QUADS);
