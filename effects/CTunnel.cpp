@@ -62,39 +62,52 @@ void CTunnel::drawStrands(float r, float g, float b, float a) {
 }
 
 // The points depend only on the strand count and the path's phases, so the four passes
-// of a frame share one buffer of points, uploaded once and drawn with one call per pass.
-// The buffer is rewritten in place, so no frame allocates.
+// of a frame share one array of points, built once. It is rewritten in place, so no
+// frame allocates.
+void CTunnel::buildStrandPoints() {
+    if (arrayKey[0] == strandCount && arrayKey[1] == pathPhaseX && arrayKey[2] == pathPhaseY) return;
+    strandPoints.clear();
+    for (float u = 0; u < strandCount; u += 1.0f)
+        for (float w = 0; w < depthSteps; w += 1.0f) {
+            const float z = w / 40 * 6.28318f;
+            const float a0 = (u / strandCount) * radius * 3.141592654f;
+            const float a1 = ((u + 1) / strandCount) * radius * 3.141592654f;
+            const float px = pathX(z);
+            const float py = pathY(z);
+            strandPoints.insert(strandPoints.end(), {radius * std::sin(a0) + px, radius * std::cos(a0) + py, -w,
+                                                     radius * std::sin(a1) + px, radius * std::cos(a1) + py, -w});
+        }
+    arrayKey[0] = strandCount;
+    arrayKey[1] = pathPhaseX;
+    arrayKey[2] = pathPhaseY;
+    bufferCurrent = false;
+}
+
+// While the tunnel draws a frame on the CPU the passes go there; otherwise the array
+// goes to a GL buffer, uploaded once a frame and drawn with one call per pass.
 void CTunnel::drawStrandArray(float r, float g, float b, float a) {
+    buildStrandPoints();
+    const auto count = static_cast<GLsizei>(strandPoints.size() / 3);
+    if (splatting) {
+        splat.add(strandPoints.data(), count, r, g, b, a);
+        return;
+    }
     if (!pointBuffer) glGenBuffers(1, &pointBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, pointBuffer);
-    if (!(arrayKey[0] == strandCount && arrayKey[1] == pathPhaseX && arrayKey[2] == pathPhaseY)) {
-        strandPoints.clear();
-        for (float u = 0; u < strandCount; u += 1.0f)
-            for (float w = 0; w < depthSteps; w += 1.0f) {
-                const float z = w / 40 * 6.28318f;
-                const float a0 = (u / strandCount) * radius * 3.141592654f;
-                const float a1 = ((u + 1) / strandCount) * radius * 3.141592654f;
-                const float px = pathX(z);
-                const float py = pathY(z);
-                strandPoints.insert(strandPoints.end(),
-                                    {radius * std::sin(a0) + px, radius * std::cos(a0) + py, -w,
-                                     radius * std::sin(a1) + px, radius * std::cos(a1) + py, -w});
-            }
+    if (!bufferCurrent) {
         const GLsizeiptr bytes = static_cast<GLsizeiptr>(strandPoints.size() * sizeof(float));
         if (bytes > bufferBytes) {
             glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STREAM_DRAW);
             bufferBytes = bytes;
         }
         glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, strandPoints.data());
-        arrayKey[0] = strandCount;
-        arrayKey[1] = pathPhaseX;
-        arrayKey[2] = pathPhaseY;
+        bufferCurrent = true;
     }
-    if (!strandPoints.empty()) {
+    if (count > 0) {
         glColor4f(r, g, b, a);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
-        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(strandPoints.size() / 3));
+        glDrawArrays(GL_POINTS, 0, count);
         glDisableClientState(GL_VERTEX_ARRAY);
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -108,6 +121,9 @@ void CTunnel::draw() {
     glMatrixMode(GL_PROJECTION);
     strandCount = static_cast<float>(15 * std::sin(t / 240000) + 10);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // the points are worked out on the CPU into the cleared frame, when the frame buffer allows
+    splatting = !CF3D::plainPath("points") && splat.available();
+    if (splatting) splat.begin();
 
     // The nominal 325 x 255 would stretch the tunnel in the 396 x 260 view; use the view's own.
     const float aspect = static_cast<float>(f3d->getWidth()) / static_cast<float>(f3d->getHeight());
@@ -145,5 +161,7 @@ void CTunnel::draw() {
                     static_cast<float>(std::sin(lk / 2000)), (3 - k) * 0.07f);
     }
 
+    if (splatting) splat.end();
+    splatting = false;
     f3d->resizeWindow(f3d->getWidth(), f3d->getHeight());
 }

@@ -1,6 +1,8 @@
 #ifndef CHIPDISK_CTUNNEL_H
 #define CHIPDISK_CTUNNEL_H
 
+#include "CPointSplat.h"
+
 #include <cmath>
 #include <vector>
 
@@ -25,6 +27,7 @@ private:
     float pathY(float z) const;
     float cameraX() const;
     float cameraY() const;
+    void buildStrandPoints();
     void drawStrandArray(float r, float g, float b, float a);
 
     float nominalWidth;
@@ -40,6 +43,9 @@ private:
     std::vector<float> strandPoints;  // x, y, z of every point of the last array built
     unsigned pointBuffer = 0;          // GL buffer holding them
     long bufferBytes = 0;              // its size
+    bool bufferCurrent = false;        // it holds the array as last built
+    CPointSplat splat;                 // the frame's points on the CPU
+    bool splatting = false;            // while draw() sends the passes to it
     float arrayKey[3] = {NAN, NAN, NAN};  // strand count and phases it was built for
 };
 

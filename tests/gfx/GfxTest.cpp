@@ -1,5 +1,6 @@
 #define GL_GLEXT_PROTOTYPES  // glWindowPos2i
 #include "CPNGLoader.h"
+#include "CPointSplat.h"
 #include "CSmoothLines.h"
 #include "CZoomSum.h"
 #include "GlFixture.h"
@@ -196,15 +197,21 @@ static double sample(const std::vector<GLubyte>& grey, double s, double t) {
 TEST_F(Gfx, CheaperDrawingsRunHereAndAnswerToTheirNames) {
     struct Case {
         const char* plain;
-        bool glow, rings;
+        bool glow, rings, splat;
     };
-    const Case cases[] = {{"", true, true}, {"glow", false, true}, {"rings", true, false}, {"1", false, false}};
+    const Case cases[] = {{"", true, true, true},
+                          {"glow", false, true, true},
+                          {"rings", true, false, true},
+                          {"splat", true, true, false},
+                          {"1", false, false, false}};
     CZoomSum copies;
     CSmoothLines lines;
+    CPointSplat points;
     for (const Case& c : cases) {
         setenv("CHIPDISK_PLAIN", c.plain, 1);
         EXPECT_EQ(c.glow, copies.fastAvailable()) << c.plain;
         EXPECT_EQ(c.rings, lines.available()) << c.plain;
+        EXPECT_EQ(c.splat, points.available()) << c.plain;
     }
     unsetenv("CHIPDISK_PLAIN");
 }
