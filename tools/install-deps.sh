@@ -9,7 +9,7 @@ libgtest-dev googletest
 clang libclang-rt-14-dev
 xvfb xauth xdotool x11-utils imagemagick openbox
 pulseaudio pulseaudio-utils sox openmpt123
-python3 python3-pil python3-gi xfonts-terminus
+python3 python3-pil python3-gi python3-numpy xfonts-terminus
 dbus dbus-bin playerctl
 ffmpeg
 dpkg-dev file desktop-file-utils appstream lintian"
