@@ -3,13 +3,18 @@
 # as the recorder draws it (HUD included) at three quarters of its size, one row
 # per effect. With --levels, docs/levels.png instead: effects 1 and 2 at one moment
 # of a shipped song, of its copy 18 dB quieter (tools/gen_songs.py --levels), and of
-# that copy with the fixed scale (CHIPDISK_PLAIN=levels).
+# that copy with the fixed scale (CHIPDISK_PLAIN=levels). With --fast, docs/fastpath.png:
+# every effect at one moment drawn plainly (CHIPDISK_PLAIN=1), drawn the cheaper way,
+# and their difference eight times brighter.
 # Usage, from the repository root after building:
 #   sh tools/make_contact_sheet.sh [build dir] [song]
 #   sh tools/make_contact_sheet.sh --levels [build dir] [song name] [second]
+#   sh tools/make_contact_sheet.sh --fast [build dir] [song] [second]
 set -e
 levels=false
+fast=false
 [ "$1" = --levels ] && levels=true && shift
+[ "$1" = --fast ] && fast=true && shift
 program=${1:-build}/app/chipdisk
 fps=5
 tmp=$(mktemp -d)
@@ -31,7 +36,19 @@ record() {
   args="$args -label \"$(echo "$label" | tr _ ' ')\" $tmp/$label.png"
 }
 
-if $levels; then
+if $fast; then
+  song=${2:-data/songs/night_drive.xm}
+  second=${3:-27}
+  out=docs/fastpath.png
+  tiles=3x4
+  for effect in 0 1 2 3; do
+    record "effect_$effect,_plain" $second 1 --effect $effect --song "$song"
+    record "effect_$effect,_fast" $second "" --effect $effect --song "$song"
+    convert "$tmp/effect_$effect,_plain.png" "$tmp/effect_$effect,_fast.png" -compose difference -composite \
+      -evaluate multiply 8 "$tmp/effect_$effect,_difference_x8.png"
+    args="$args -label \"effect $effect, difference x 8\" $tmp/effect_$effect,_difference_x8.png"
+  done
+elif $levels; then
   name=${2:-night_drive}
   second=${3:-27}
   out=docs/levels.png
