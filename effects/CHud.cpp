@@ -1,5 +1,6 @@
 #include "CHud.h"
 
+#include "Blend8.h"
 #include "CF3D.h"
 #include "CPNGLoader.h"
 
@@ -40,12 +41,6 @@ void CHud::fullViewQuad(float right) {
 }
 
 namespace {
-
-// The blender's 8-bit product, rounded as it rounds.
-unsigned mul8(unsigned a, unsigned b) {
-    const unsigned p = a * b + 128;
-    return (p + (p >> 8)) >> 8;
-}
 
 struct PictureFree {
     void operator()(gl_texture_t* t) const {

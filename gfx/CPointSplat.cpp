@@ -1,30 +1,12 @@
 #define GL_GLEXT_PROTOTYPES  // glWindowPos2i
 #include "CPointSplat.h"
 
+#include "Blend8.h"
 #include "CF3D.h"
+#include "CWindowSpace.h"
 
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-// The blender's 8-bit product, rounded as it rounds.
-unsigned mul8(unsigned a, unsigned b) {
-    const unsigned p = a * b + 128;
-    return (p + (p >> 8)) >> 8;
-}
-
-unsigned to8(float v) {
-    const float c = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
-    return static_cast<unsigned>(std::lround(c * 255.0f));
-}
-
-void multiply(const GLdouble m[16], const double v[4], double out[4]) {
-    for (int row = 0; row < 4; ++row)
-        out[row] = m[row] * v[0] + m[4 + row] * v[1] + m[8 + row] * v[2] + m[12 + row] * v[3];
-}
-
-}  // namespace
 
 bool CPointSplat::available() {
     if (CF3D::plainPath("splat")) return false;
@@ -54,22 +36,18 @@ void CPointSplat::begin() {
 }
 
 void CPointSplat::add(const float* points, int count, float r, float g, float b, float a) {
-    GLdouble modelview[16], projection[16];
-    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    const CWindowSpace space;
     const unsigned alpha = to8(a);
     const unsigned add[4] = {mul8(to8(r), alpha), mul8(to8(g), alpha), mul8(to8(b), alpha), mul8(alpha, alpha)};
     const int width = viewport[2], height = viewport[3];
     for (int i = 0; i < count; ++i) {
-        const double v[4] = {points[i * 3], points[i * 3 + 1], points[i * 3 + 2], 1.0};
-        double eye[4], clip[4];
-        multiply(modelview, v, eye);
-        multiply(projection, eye, clip);
-        if (!(clip[3] > 0) || clip[2] < -clip[3] || clip[2] > clip[3]) continue;  // outside near or far
-        // window position relative to the viewport's corner, and the depth as stored
-        const double x = (clip[0] / clip[3] + 1) * 0.5 * width;
-        const double y = (clip[1] / clip[3] + 1) * 0.5 * height;
-        const auto z = static_cast<uint32_t>(std::lround((clip[2] / clip[3] * 0.5 + 0.5) * depthScale));
+        double window[3];
+        if (!space.project(points + i * 3, window)) continue;
+        // relative to the viewport's corner
+        const double x = window[0] - viewport[0];
+        const double y = window[1] - viewport[1];
+        if (!(x > -2 && x < width + 2 && y > -2 && y < height + 2)) continue;  // lights no pixel of the frame
+        const auto z = static_cast<uint32_t>(std::lround((window[2] * 0.5 + 0.5) * depthScale));
         // the pixels whose centres lie within a pixel of the point
         const int x0 = std::max(0, static_cast<int>(std::floor(x - 1.5)));
         const int x1 = std::min(width - 1, static_cast<int>(std::floor(x + 0.5)));
@@ -77,7 +55,8 @@ void CPointSplat::add(const float* points, int count, float r, float g, float b,
         const int y1 = std::min(height - 1, static_cast<int>(std::floor(y + 0.5)));
         for (int py = y0; py <= y1; ++py)
             for (int px = x0; px <= x1; ++px) {
-                const double dx = px + 0.5 - x, dy = py + 0.5 - y;
+                const double dx = px + 0.5 - x;
+                const double dy = py + 0.5 - y;
                 if (dx * dx + dy * dy > 1) continue;
                 const size_t at = static_cast<size_t>(py) * static_cast<size_t>(width) + static_cast<size_t>(px);
                 if (z > depth[at]) continue;

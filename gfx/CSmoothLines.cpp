@@ -2,6 +2,7 @@
 #include "CSmoothLines.h"
 
 #include "CF3D.h"
+#include "CWindowSpace.h"
 #include "GlProgram.h"
 
 #include <GL/glext.h>
@@ -29,11 +30,6 @@ float quadHalfWidth() {
     return width <= 1 ? 1.0f : 0.5f * width + 0.5f;
 }
 
-void multiply(const GLfloat m[16], const double v[4], double out[4]) {
-    for (int row = 0; row < 4; ++row)
-        out[row] = m[row] * v[0] + m[4 + row] * v[1] + m[8 + row] * v[2] + m[12 + row] * v[3];
-}
-
 }  // namespace
 
 bool CSmoothLines::available() {
@@ -46,25 +42,16 @@ bool CSmoothLines::available() {
 }
 
 void CSmoothLines::drawStrip(const float* points, int count) {
-    GLfloat modelview[16], projection[16];
-    GLint viewport[4];
-    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
+    const CWindowSpace space;
+    const GLint* viewport = space.viewport();
     const double halfW = viewport[2] / 2.0, halfH = viewport[3] / 2.0;
     const float across = quadHalfWidth();
 
-    // Each point in window space (x, y) with its normalised depth.
+    // Each point in window space (x, y) with its normalised depth; NaN depth outside the
+    // near or far plane, where its segments are left out (the renderer would clip them)
     std::vector<double> window(static_cast<size_t>(count) * 3);
-    for (int i = 0; i < count; ++i) {
-        const double v[4] = {points[i * 3], points[i * 3 + 1], points[i * 3 + 2], 1.0};
-        double eye[4], clip[4];
-        multiply(modelview, v, eye);
-        multiply(projection, eye, clip);
-        window[i * 3] = (clip[0] / clip[3] + 1) * halfW + viewport[0];
-        window[i * 3 + 1] = (clip[1] / clip[3] + 1) * halfH + viewport[1];
-        window[i * 3 + 2] = clip[2] / clip[3];
-    }
+    for (int i = 0; i < count; ++i)
+        if (!space.project(points + i * 3, &window[i * 3])) window[i * 3 + 2] = NAN;
 
     quads.clear();
     auto corner = [&](double x, double y, double z, float s, float halfLength, float t) {
@@ -75,6 +62,7 @@ void CSmoothLines::drawStrip(const float* points, int count) {
     for (int i = 0; i + 1 < count; ++i) {
         const double* a = &window[i * 3];
         const double* b = &window[(i + 1) * 3];
+        if (std::isnan(a[2]) || std::isnan(b[2])) continue;
         const float dx = static_cast<float>(b[0] - a[0]);
         const float dy = static_cast<float>(b[1] - a[1]);
         const float length = std::sqrt(dx * dx + dy * dy);

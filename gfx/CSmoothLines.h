@@ -25,8 +25,9 @@ public:
     // Draws the line strip through `count` points (x, y, z each) with the current
     // colour, modelview, projection, viewport and line width, as GL_LINE_STRIP would
     // with GL_LINE_SMOOTH on; depth test, depth writes and blending act as they are
-    // set. Leaves the matrices, the matrix mode and the program as it found them; uses
-    // and then disables the vertex and texture-coordinate arrays.
+    // set. Segments with an end outside the near or far plane are left out, where the
+    // renderer would clip them. Leaves the matrices, the matrix mode and the program as
+    // it found them; uses and then disables the vertex and texture-coordinate arrays.
     void drawStrip(const float* points, int count);
 
 private:
