@@ -108,24 +108,28 @@ int main(int argc, char** argv) {
     director.InitGL();
     int ticks = 4000;  // the tunnel's tint is bright here
 
-    // Plain (CHIPDISK_PLAIN=1) and fast frames alternate, so load changes hit both alike.
+    // Whole frames with CHIPDISK_PLAIN=plain and without, alternating, so load changes hit
+    // both alike.
+    auto plainAgainstFast = [&](const char* plain) {
+        return profile(frames, ticks,
+                       {{"plain", [&] {
+                             setenv("CHIPDISK_PLAIN", plain, 1);
+                             animateSpectrum(ticks);
+                             director.Render(ticks);
+                         }},
+                        {"fast", [&] {
+                             unsetenv("CHIPDISK_PLAIN");
+                             animateSpectrum(ticks);
+                             director.Render(ticks);
+                         }}});
+    };
     std::printf("\nwhole frame through the director, median of %d frames each (ms),\n"
                 "plain and fast paths alternating:\n", frames);
     for (int e = 0; e < 4; ++e) {
         director.holdEffect(e);
         animateSpectrum(ticks);
         director.Render(ticks);  // settle the frame delta
-        const auto m = profile(frames, ticks,
-                               {{"plain", [&] {
-                                     setenv("CHIPDISK_PLAIN", "1", 1);
-                                     animateSpectrum(ticks);
-                                     director.Render(ticks);
-                                 }},
-                                {"fast", [&] {
-                                     unsetenv("CHIPDISK_PLAIN");
-                                     animateSpectrum(ticks);
-                                     director.Render(ticks);
-                                 }}});
+        const auto m = plainAgainstFast("1");
         std::printf("  effect %d: plain %7.2f  fast %7.2f  fast/plain %.2f  (%.0f frames/s fast)\n", e,
                     m.at("plain"), m.at("fast"), m.at("fast") / m.at("plain"), 1000 / m.at("fast"));
         if (std::getenv("BENCH_EFFECTS_SAVE"))
@@ -140,17 +144,7 @@ int main(int argc, char** argv) {
     for (const auto& [part, effect] : parts) {
         director.holdEffect(effect);
         director.Render(ticks);
-        const auto m = profile(frames, ticks,
-                               {{"plain", [&, part = part] {
-                                     setenv("CHIPDISK_PLAIN", part, 1);
-                                     animateSpectrum(ticks);
-                                     director.Render(ticks);
-                                 }},
-                                {"fast", [&] {
-                                     unsetenv("CHIPDISK_PLAIN");
-                                     animateSpectrum(ticks);
-                                     director.Render(ticks);
-                                 }}});
+        const auto m = plainAgainstFast(part);
         std::printf("  %-8s effect %d: plain %7.2f  fast %7.2f  saves %5.2f\n", part, effect, m.at("plain"),
                     m.at("fast"), m.at("plain") - m.at("fast"));
     }
