@@ -1,6 +1,7 @@
 // The real frame, drawn offscreen through the director over the fake sound layer,
 // with pictures made so that every layer shows where it lies.
 #include "CDirector.h"
+#include "CHud.h"
 #include "CSongCtrl.h"
 #include "FakeSound.h"
 #include "GlFixture.h"
@@ -186,6 +187,19 @@ TEST_F(Director, ClicksAndKeysActOnTheSongsAndTheWindow) {
     EXPECT_TRUE(iconizeWin && !closeWin);
     director->click(387, 7);
     EXPECT_TRUE(closeWin);
+}
+
+// The darkening and the overlay go out as one full-view quad, as two where asked for.
+TEST_F(Director, HudBasePicturesGoOutAsOneQuad) {
+    std::vector<size_t> primitives;
+    for (const char* plain : {"", "hud"}) {
+        setenv("CHIPDISK_PLAIN", plain, 1);
+        CHud hud(f3d.get());
+        primitives.push_back(captureFeedback([&] { hud.drawBase(); }).size());
+    }
+    unsetenv("CHIPDISK_PLAIN");
+    ASSERT_GT(primitives[0], 0u);
+    EXPECT_EQ(2 * primitives[0], primitives[1]);
 }
 
 // Points drawn from one buffer give the picture of the one-call-per-vertex path (both
