@@ -14,8 +14,13 @@ echo "== whole suite under AddressSanitizer + UndefinedBehaviorSanitizer"
 sh tools/build.sh build-asan -DCHIPDISK_SANITIZE=ON
 # LeakSanitizer's tracer can crash at exit while the software rasteriser's worker
 # threads are alive ("Tracer caught signal 11"): rasterise on the calling thread.
+# It also crashed, 3 runs of 3, in a test whose threads were long gone: the
+# sanitizer runtime's __tls_get_addr interceptor misreads some of the dynamic TLS
+# blocks Mesa's dlopened driver makes, and the tracer dies reading them at exit.
+# With the interceptor off the same test passed 3 of 3, and a planted leak was still
+# reported.
 asan() {
-  LP_NUM_THREADS=0 ASAN_OPTIONS=detect_leaks=1 CHIPDISK_SANITIZED=1 \
+  LP_NUM_THREADS=0 ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 CHIPDISK_SANITIZED=1 \
     LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
     ctest --test-dir build-asan --output-on-failure "$@"
 }
