@@ -16,11 +16,12 @@
 
 #include "CCommandLine.h"
 #include "CDataRoot.h"
-#include "CF3D.h"
 #include "CRecorder.h"
 #include "CSettings.h"
 #include "HotSpots.h"
+#include "PlainPath.h"
 #include "SoundLib.h"
+#include "SteadyClock.h"
 #include "SwapInterval.h"
 
 namespace {
@@ -294,17 +295,14 @@ void GLCanvas::OnPaint(wxPaintEvent& event) {
         initialized = true;
     }
     // the rings should move with what is heard when the frame is on screen
-    static const bool plainSpectrum = CF3D::plainPath("avsync");
-    const auto begun = std::chrono::steady_clock::now();
-    const int64_t begunNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(begun.time_since_epoch()).count();
+    static const bool plainSpectrum = plainPath("avsync");
+    const int64_t begunNs = steadyClockNs();
     if (!plainSpectrum) soundLayerShowAt(begunNs + expectedPaintNs());
     Render();
     magnify();
     glFlush();
     SwapBuffers();
-    const auto painted = std::chrono::steady_clock::now() - begun;
-    paintNs[paints++ % 15] = std::chrono::duration_cast<std::chrono::nanoseconds>(painted).count();
+    paintNs[paints++ % 15] = steadyClockNs() - begunNs;
     // a paint alone does not bring the next idle event on GTK3
     wxWakeUpIdle();
     event.Skip();
@@ -431,7 +429,7 @@ void reportToolkitAssert(const wxString& file, int line, const wxString& func, c
 int main(int argc, char** argv) {
     // The software renderer allocates and frees blocks of hundreds of kilobytes every
     // frame; from the heap, without a fresh mapping and its page faults each time.
-    if (!CF3D::plainPath("malloc")) {
+    if (!plainPath("malloc")) {
         mallopt(M_MMAP_THRESHOLD, 32 << 20);
         mallopt(M_TRIM_THRESHOLD, 512 << 20);
     }

@@ -3,15 +3,16 @@
 // then where the tunnel and ring frames spend their time. Run from the project root.
 // Plain (CHIPDISK_PLAIN=1) and fast paths alternate frame by frame in one run.
 // BENCH_EFFECTS_SAVE=1 writes the last frame of each effect as bench_effectN.png.
-#include "CF3D.h"
 #include "CDirector.h"
+#include "CF3D.h"
+#include "CHeadlessGL.h"
 #include "CHud.h"
 #include "CMD2Model.h"
 #include "CSongCtrl.h"
 #include "CSpect.h"
 #include "CTunnel.h"
 #include "FakeSound.h"
-#include "CHeadlessGL.h"
+#include "PlainPath.h"
 
 #include <malloc.h>
 
@@ -90,7 +91,7 @@ std::map<std::string, double> profile(
 
 int main(int argc, char** argv) {
     // The allocator thresholds the program sets, unless CHIPDISK_PLAIN=1 or =malloc at start.
-    const bool plainMalloc = CF3D::plainPath("malloc");
+    const bool plainMalloc = plainPath("malloc");
     if (!plainMalloc) {
         mallopt(M_MMAP_THRESHOLD, 32 << 20);
         mallopt(M_TRIM_THRESHOLD, 512 << 20);

@@ -3,6 +3,7 @@
 #include "Blend8.h"
 #include "CF3D.h"
 #include "CPNGLoader.h"
+#include "PlainPath.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -91,7 +92,7 @@ void CHud::drawBase() {
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glColor3f(1, 1, 1);
-    if (baseTexture && !CF3D::plainPath("hud")) {
+    if (baseTexture && !plainPath("hud")) {
         glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
         glBindTexture(GL_TEXTURE_2D, baseTexture);
         fullViewQuad(w);

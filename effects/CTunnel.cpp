@@ -3,6 +3,7 @@
 
 #include "CF3D.h"
 #include "CSongCtrl.h"
+#include "PlainPath.h"
 
 #include <cmath>
 
@@ -41,7 +42,7 @@ float CTunnel::cameraX() const {
 float CTunnel::cameraY() const { return pathY(kCameraDepth); }
 
 void CTunnel::drawStrands(float r, float g, float b, float a) {
-    if (!CF3D::plainPath("points")) {
+    if (!plainPath("points")) {
         drawStrandArray(r, g, b, a);
         return;
     }
@@ -122,7 +123,7 @@ void CTunnel::draw() {
     strandCount = static_cast<float>(15 * std::sin(t / 240000) + 10);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // the points are worked out on the CPU into the cleared frame, when the frame buffer allows
-    splatting = !CF3D::plainPath("points") && splat.available();
+    splatting = !plainPath("points") && splat.available();
     if (splatting) splat.begin();
 
     // The nominal 325 x 255 would stretch the tunnel in the 396 x 260 view; use the view's own.

@@ -208,13 +208,6 @@ void CF3D::drawStr(const char* s, int x, int y) {
 
 // ---------------------------------------------------------------- glow
 
-bool CF3D::plainPath(const char* part) {
-    const char* plain = std::getenv("CHIPDISK_PLAIN");
-    if (!plain) return false;
-    const std::string asked = plain;
-    return asked == "1" || asked == part;
-}
-
 void CF3D::initGlow() { glowTexture = emptyTexture(128, 128); }
 
 void CF3D::renderGlow(int passes, float step, float r, float g, float b) {

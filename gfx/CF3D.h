@@ -50,16 +50,6 @@ public:
     void initGlow();
     void renderGlow(int passes, float step, float r, float g, float b);
 
-    // The slower plain paths, kept to compare against: CHIPDISK_PLAIN=1 asks for all of
-    // them, a name for one: "glow" for the glow and blur copies one quad each,
-    // "points" for the tunnel points one call per vertex, "splat" for them drawn by the
-    // renderer from one buffer rather than worked out on the CPU, "rings" for the rings
-    // as the renderer's own smoothed lines, "hud" for the HUD's darkening and overlay
-    // pictures one after the other, "malloc" for the allocator's default thresholds,
-    // "avsync" for the window's spectrum of the newest audio, with nothing rendered
-    // ahead, rather than of the audio heard when the frame is shown ("levels", the
-    // sound layer's own, for the analyser's fixed scale).
-    static bool plainPath(const char* part);
 
 private:
     int viewWidth;

@@ -2,14 +2,14 @@
 #include "CPointSplat.h"
 
 #include "Blend8.h"
-#include "CF3D.h"
 #include "CWindowSpace.h"
+#include "PlainPath.h"
 
 #include <algorithm>
 #include <cmath>
 
 bool CPointSplat::available() {
-    if (CF3D::plainPath("splat")) return false;
+    if (plainPath("splat")) return false;
     if (state == 0) {
         GLint red = 0, green = 0, blue = 0, depthBits = 0;
         glGetIntegerv(GL_RED_BITS, &red);

@@ -1,9 +1,9 @@
 #define GL_GLEXT_PROTOTYPES  // programs
 #include "CSmoothLines.h"
 
-#include "CF3D.h"
 #include "CWindowSpace.h"
 #include "GlProgram.h"
+#include "PlainPath.h"
 
 #include <GL/glext.h>
 
@@ -33,7 +33,7 @@ float quadHalfWidth() {
 }  // namespace
 
 bool CSmoothLines::available() {
-    if (CF3D::plainPath("rings")) return false;
+    if (plainPath("rings")) return false;
     if (state == 0) {
         program = buildFragmentProgram(kCoverageShader);
         state = program ? 1 : -1;

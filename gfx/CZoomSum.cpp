@@ -1,8 +1,8 @@
 #define GL_GLEXT_PROTOTYPES  // programs
 #include "CZoomSum.h"
 
-#include "CF3D.h"
 #include "GlProgram.h"
+#include "PlainPath.h"
 
 #include <GL/glext.h>
 
@@ -41,7 +41,7 @@ void CZoomSum::clear() {
 }
 
 bool CZoomSum::fastAvailable() {
-    if (CF3D::plainPath("glow")) return false;
+    if (plainPath("glow")) return false;
     if (state == 0) {
         const GLuint probe = buildFragmentProgram(kProbeShader);
         state = probe ? 1 : -1;

@@ -1,5 +1,7 @@
 #include "CPulseLatency.h"
 
+#include "SteadyClock.h"
+
 #include <pulse/pulseaudio.h>
 #include <unistd.h>
 
@@ -22,12 +24,6 @@ Answer& answer() {
     return *a;
 }
 
-int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 struct Question {
     const std::atomic<uint64_t>* written;
     uint64_t before;
@@ -39,7 +35,7 @@ void onSinkInput(pa_context*, const pa_sink_input_info* info, int eol, void* dat
     const char* pid = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID);
     if (!pid || std::atol(pid) != static_cast<long>(getpid()) || info->corked) return;
     const Question& q = *static_cast<const Question*>(data);
-    const int64_t repliedNs = nowNs();
+    const int64_t repliedNs = steadyClockNs();
     // a buffer rendered while the question was out: which frames the answer counts is unclear
     if (q.written->load(std::memory_order_acquire) != q.before) return;
     Answer& a = answer();
@@ -60,12 +56,12 @@ void askWhileConnected(const std::atomic<uint64_t>* written, const std::atomic<i
         while ((state = pa_context_get_state(ctx)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state))
             if (pa_mainloop_iterate(loop, 1, nullptr) < 0) break;
         while (pa_context_get_state(ctx) == PA_CONTEXT_READY) {
-            if (nowNs() - wantedNs->load(std::memory_order_relaxed) > 1000000000LL) {
+            if (steadyClockNs() - wantedNs->load(std::memory_order_relaxed) > 1000000000LL) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 pa_mainloop_iterate(loop, 0, nullptr);  // notices a server gone meanwhile
                 continue;
             }
-            Question q{written, written->load(std::memory_order_acquire), nowNs()};
+            Question q{written, written->load(std::memory_order_acquire), steadyClockNs()};
             pa_operation* op = pa_context_get_sink_input_info_list(ctx, onSinkInput, &q);
             if (!op) break;
             while (pa_operation_get_state(op) == PA_OPERATION_RUNNING)

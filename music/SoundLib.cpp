@@ -7,6 +7,8 @@
 #include "CPulseLatency.h"
 #include "CSidDecoder.h"
 #include "CSpectrumAnalyser.h"
+#include "PlainPath.h"
+#include "SteadyClock.h"
 
 #include <SDL.h>
 
@@ -42,12 +44,6 @@ namespace {
 
 // when the frame now being drawn reaches the screen; 0 until the window says
 std::atomic<int64_t> showAtNs{0};
-
-int64_t steadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 const int RATE = 44100;
 const int BUFFER_FRAMES = 512;
@@ -216,7 +212,7 @@ void mix(Output& o, float* buf, int frames) {
             (o.fifo[2 * i] + o.fifo[2 * i + 1]) * 0.5f, std::memory_order_relaxed);
     hearHops(o, w + frames, w + done);
     o.written.store(w + frames, std::memory_order_release);
-    if (!o.offline) o.heard.rendered(steadyNs(), w + frames);
+    if (!o.offline) o.heard.rendered(steadyClockNs(), w + frames);
 }
 
 void SDLCALL render(void* userdata, Uint8* stream, int len) {
@@ -632,8 +628,7 @@ float* FSOUND_DSP_GetSpectrum() {
         window[i] = at < 0 ? 0.0f : o.ring[at & (RING_SIZE - 1)].load(std::memory_order_relaxed);
     }
     // the fixed scale the effects were first drawn with, to compare against
-    const char* plain = std::getenv("CHIPDISK_PLAIN");
-    if (plain && std::string(plain) == "levels") {
+    if (plainPathByName("levels")) {
         analyser->analyse(window, levels);
     } else {
         analyser->measure(window, levels);
