@@ -28,20 +28,17 @@ void CSpect::draw() {
         const float s = (spectrum[i] - prevSpectrum[i] > 0) ? 1.0f : -1.0f;
         for (int j = 0; j < 2; ++j) {
             glColor4f(g, g, g, 1 - 0.3f * j);
-            if (smoothLines.available()) {  // the same pixels as the line strip below, drawn cheaper
-                ringPoints.clear();
-                for (int k = 0; k <= 360; ++k) {
-                    const float phi = k * 3.141592654f / 180;
-                    ringPoints.insert(ringPoints.end(), {r * std::sin(phi), h + 0.3f * s * j, r * std::cos(phi)});
-                }
+            ringPoints.clear();
+            for (int k = 0; k <= 360; ++k) {
+                const float phi = k * 3.141592654f / 180;
+                ringPoints.insert(ringPoints.end(), {r * std::sin(phi), h + 0.3f * s * j, r * std::cos(phi)});
+            }
+            if (smoothLines.available()) {  // the same pixels as the line strip, drawn cheaper
                 smoothLines.drawStrip(ringPoints.data(), 361);
                 continue;
             }
             glBegin(GL_LINE_STRIP);
-            for (int k = 0; k <= 360; ++k) {
-                const float phi = k * 3.141592654f / 180;
-                glVertex3f(r * std::sin(phi), h + 0.3f * s * j, r * std::cos(phi));
-            }
+            for (int k = 0; k <= 360; ++k) glVertex3fv(&ringPoints[k * 3]);
             glEnd();
         }
     }

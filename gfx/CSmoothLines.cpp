@@ -49,7 +49,7 @@ void CSmoothLines::drawStrip(const float* points, int count) {
 
     // Each point in window space (x, y) with its normalised depth; NaN depth outside the
     // near or far plane, where its segments are left out (the renderer would clip them)
-    std::vector<double> window(static_cast<size_t>(count) * 3);
+    window.resize(static_cast<size_t>(count) * 3);
     for (int i = 0; i < count; ++i)
         if (!space.project(points + i * 3, &window[i * 3])) window[i * 3 + 2] = NAN;
 
