@@ -117,9 +117,8 @@ command_t CCommandLine::parse(const std::vector<std::string>& args) {
             c.shuffle = true;
             continue;
         }
-        const bool takesValue = name == "--record" || name == "--seconds" || name == "--fps" ||
-                                name == "--scale" || name == "--song" || name == "--subsong" || name == "--effect" ||
-                                name == "--repeat";
+        const bool takesValue = name == "--record" || name == "--seconds" || name == "--fps" || name == "--scale" ||
+                                name == "--song" || name == "--subsong" || name == "--effect" || name == "--repeat";
         if (!takesValue) return failure("unknown option '" + args[i] + "' (see chipdisk --help)");
         if (!hasValue) {
             if (i + 1 >= args.size()) return failure(name + " needs a value");

@@ -68,44 +68,40 @@ void CDirector::beginFrame(int ms) {
 void CDirector::drawEffect() {
     const double t = f3d->getTicks();
     switch (cycle.effect) {
-    case 0:
-        tunnel->draw();
-        if (sceneDrawn) sceneDrawn();
-        f3d->renderGlow(25, 0.009f, static_cast<float>(0.25 * std::sin(t / 2000) + 0.75),
-                        static_cast<float>(std::sin(t / 500)),
-                        static_cast<float>(std::sin(t / 1000)));
-        break;
-    case 1:
-        f3d->drawBG(bgTexture);
-        spect->draw();
-        if (sceneDrawn) sceneDrawn();
-        f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
-        break;
-    case 2:
-        f3d->drawBG(bgTexture);
-        spect->renderToText();
-        spect->drawTest();
-        if (sceneDrawn) sceneDrawn();
-        spect->drawBlur(25, 0.05f);
-        break;
-    case 3:
-        f3d->drawBG(bgTexture);
-        glLoadIdentity();
-        gluLookAt(4 * std::sin(t / 400), 4 * std::sin(t / 4000), 4 * std::sin(t / 200),
-                  0, 0, 0,
-                  0, std::sin(t / 1000), 0);
-        glRotatef(cycle.modelAngle, 0.0f, 0.0f, 1.0f);
-        model->Render(0.0f, 0.0f, static_cast<float>(0.45 * std::sin(t / 2000) - 0.75), 0, 0,
-                      1.0f);
-        if (sceneDrawn) sceneDrawn();
-        f3d->renderGlow(4, 0.05f, 1.0f, 1.0f, 1.0f);
-        break;
+        case 0:
+            tunnel->draw();
+            if (sceneDrawn) sceneDrawn();
+            f3d->renderGlow(25, 0.009f, static_cast<float>(0.25 * std::sin(t / 2000) + 0.75),
+                            static_cast<float>(std::sin(t / 500)), static_cast<float>(std::sin(t / 1000)));
+            break;
+        case 1:
+            f3d->drawBG(bgTexture);
+            spect->draw();
+            if (sceneDrawn) sceneDrawn();
+            f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
+            break;
+        case 2:
+            f3d->drawBG(bgTexture);
+            spect->renderToText();
+            spect->drawTest();
+            if (sceneDrawn) sceneDrawn();
+            spect->drawBlur(25, 0.05f);
+            break;
+        case 3:
+            f3d->drawBG(bgTexture);
+            glLoadIdentity();
+            gluLookAt(4 * std::sin(t / 400), 4 * std::sin(t / 4000), 4 * std::sin(t / 200), 0, 0, 0, 0,
+                      std::sin(t / 1000), 0);
+            glRotatef(cycle.modelAngle, 0.0f, 0.0f, 1.0f);
+            model->Render(0.0f, 0.0f, static_cast<float>(0.45 * std::sin(t / 2000) - 0.75), 0, 0, 1.0f);
+            if (sceneDrawn) sceneDrawn();
+            f3d->renderGlow(4, 0.05f, 1.0f, 1.0f, 1.0f);
+            break;
     }
 }
 
 void CDirector::toggleEffect() {
-    if (!cycle.stepFade(f3d->getDt()))
-        return;
+    if (!cycle.stepFade(f3d->getDt())) return;
     const float w = static_cast<float>(f3d->getWidth());
     const float h = static_cast<float>(f3d->getHeight());
     f3d->openMode2D();
@@ -132,8 +128,7 @@ void CDirector::drawHud() {
 
 void CDirector::drawControls() {
     const Highlight h = highlightAt(mouseX, mouseY);
-    if (h.icon >= 0)
-        f3d->draw2DSprite(h.x, h.y, h.width, h.height, iconTextures[h.icon]);
+    if (h.icon >= 0) f3d->draw2DSprite(h.x, h.y, h.width, h.height, iconTextures[h.icon]);
 }
 
 void CDirector::setMouse(int x, int y) {
@@ -145,38 +140,59 @@ HotSpot CDirector::click(int x, int y) {
     const HotSpot spot = hotSpotAt(x, y);
     CSongCtrl* s = songs.get();
     switch (spot) {
-    case HotSpot::Prev: if (s) s->playPrev(); break;
-    case HotSpot::Play: if (s) s->play(); break;
-    case HotSpot::Stop: if (s) s->stop(); break;
-    case HotSpot::Next: if (s) s->playNext(); break;
-    case HotSpot::Close: closeWin = true; break;
-    case HotSpot::Iconize: iconizeWin = true; break;
-    case HotSpot::None: break;
+        case HotSpot::Prev:
+            if (s) s->playPrev();
+            break;
+        case HotSpot::Play:
+            if (s) s->play();
+            break;
+        case HotSpot::Stop:
+            if (s) s->stop();
+            break;
+        case HotSpot::Next:
+            if (s) s->playNext();
+            break;
+        case HotSpot::Close:
+            closeWin = true;
+            break;
+        case HotSpot::Iconize:
+            iconizeWin = true;
+            break;
+        case HotSpot::None:
+            break;
     }
     return spot;
 }
 
 void CDirector::key(KeyAction action) {
-    if (!initialized())
-        return;  // nothing to steer before the first frame
+    if (!initialized()) return;  // nothing to steer before the first frame
     switch (action) {
-    case KeyAction::PrevSong: songs->playPrev(); break;
-    case KeyAction::NextSong: songs->playNext(); break;
-    case KeyAction::NextEffect: cycle.startChange(f3d->getTicks()); break;
-    case KeyAction::PlayPause: songs->playPause(); break;
-    case KeyAction::CycleRepeat: {
-        const RepeatMode next[] = {RepeatMode::List, RepeatMode::None, RepeatMode::Song};
-        songs->setRepeat(next[static_cast<int>(songs->getRepeat())]);
-        songs->showNotice(std::string("repeat ") + repeatModeName(songs->getRepeat()));
-        if (playModeChanged) playModeChanged();
-        break;
-    }
-    case KeyAction::ToggleShuffle:
-        songs->setShuffle(!songs->getShuffle());
-        songs->showNotice(songs->getShuffle() ? "shuffle on" : "shuffle off");
-        if (playModeChanged) playModeChanged();
-        break;
-    case KeyAction::None: break;
+        case KeyAction::PrevSong:
+            songs->playPrev();
+            break;
+        case KeyAction::NextSong:
+            songs->playNext();
+            break;
+        case KeyAction::NextEffect:
+            cycle.startChange(f3d->getTicks());
+            break;
+        case KeyAction::PlayPause:
+            songs->playPause();
+            break;
+        case KeyAction::CycleRepeat: {
+            const RepeatMode next[] = {RepeatMode::List, RepeatMode::None, RepeatMode::Song};
+            songs->setRepeat(next[static_cast<int>(songs->getRepeat())]);
+            songs->showNotice(std::string("repeat ") + repeatModeName(songs->getRepeat()));
+            if (playModeChanged) playModeChanged();
+            break;
+        }
+        case KeyAction::ToggleShuffle:
+            songs->setShuffle(!songs->getShuffle());
+            songs->showNotice(songs->getShuffle() ? "shuffle on" : "shuffle off");
+            if (playModeChanged) playModeChanged();
+            break;
+        case KeyAction::None:
+            break;
     }
 }
 

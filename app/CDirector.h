@@ -19,7 +19,6 @@ class CSpect;
 class CMD2Model;
 class CSongCtrl;
 
-
 // Raised by clicks on the close and iconize spots; the window acts on them at
 // its next idle event and lowers iconizeWin again.
 extern CSongCtrl* songCtrl;  // null until a director's InitGL

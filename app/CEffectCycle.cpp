@@ -7,15 +7,12 @@ void CEffectCycle::startChange(int ticks) {
 }
 
 void CEffectCycle::beginFrame(int ticks, float dt) {
-    if (autoChange && ticks - lastSwitch > changeEveryMs)
-        startChange(ticks);
-    if (effect == 3)
-        modelAngle += dt;
+    if (autoChange && ticks - lastSwitch > changeEveryMs) startChange(ticks);
+    if (effect == 3) modelAngle += dt;
 }
 
 bool CEffectCycle::stepFade(float dt) {
-    if (!fading)
-        return false;
+    if (!fading) return false;
     fadeAlpha = static_cast<float>(fadeAlpha + static_cast<double>(dt) * 0.005 * fadeDir);
     if (fadeAlpha > 1.0f) {
         effect = (effect + 1) % effectCount;

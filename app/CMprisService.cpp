@@ -66,32 +66,29 @@ const char* const INTROSPECTION = R"(
 </node>)";
 
 // what the sound layer plays, as the desktop names it
-const char* const MIME_TYPES[] = {"audio/x-mod",     "audio/x-xm",   "audio/x-s3m",   "audio/x-it",   "audio/prs.sid",
-                                  "audio/x-nsf",     "audio/x-nsfe", "audio/x-spc",   "audio/x-gbs",  "audio/x-vgm",
-                                  "audio/x-vgz",     "audio/x-gym",  "audio/x-ay",    "audio/x-kss",  "audio/x-hes",
-                                  "audio/x-sap",     "audio/x-mpegurl", "audio/x-scpls", nullptr};
+const char* const MIME_TYPES[] = {"audio/x-mod", "audio/x-xm",      "audio/x-s3m",   "audio/x-it",  "audio/prs.sid",
+                                  "audio/x-nsf", "audio/x-nsfe",    "audio/x-spc",   "audio/x-gbs", "audio/x-vgm",
+                                  "audio/x-vgz", "audio/x-gym",     "audio/x-ay",    "audio/x-kss", "audio/x-hes",
+                                  "audio/x-sap", "audio/x-mpegurl", "audio/x-scpls", nullptr};
 const char* const URI_SCHEMES[] = {"file", nullptr};
 
-int statusNow() {
-    return songCtrl ? static_cast<int>(songCtrl->playback()) : static_cast<int>(Playback::Stopped);
-}
+int statusNow() { return songCtrl ? static_cast<int>(songCtrl->playback()) : static_cast<int>(Playback::Stopped); }
 
 // the bus's names of the repeat modes, in their order
 const char* const LOOP_NAMES[] = {"Track", "Playlist", "None"};
 
-int repeatNow() {
-    return songCtrl ? static_cast<int>(songCtrl->getRepeat()) : 0;
-}
+int repeatNow() { return songCtrl ? static_cast<int>(songCtrl->getRepeat()) : 0; }
 
-bool shuffleNow() {
-    return songCtrl && songCtrl->getShuffle();
-}
+bool shuffleNow() { return songCtrl && songCtrl->getShuffle(); }
 
 const char* statusName(int status) {
     switch (static_cast<Playback>(status)) {
-    case Playback::Playing: return "Playing";
-    case Playback::Paused: return "Paused";
-    case Playback::Stopped: break;
+        case Playback::Playing:
+            return "Playing";
+        case Playback::Paused:
+            return "Paused";
+        case Playback::Stopped:
+            break;
     }
     return "Stopped";
 }
@@ -128,7 +125,8 @@ GVariant* metadata() {
     songCtrl->songTags(title, artist);
     title = cleanTag(title);
     artist = cleanTag(artist);
-    g_variant_builder_add(&b, "{sv}", "xesam:title", g_variant_new_string(title.empty() ? song.name.c_str() : title.c_str()));
+    g_variant_builder_add(&b, "{sv}", "xesam:title",
+                          g_variant_new_string(title.empty() ? song.name.c_str() : title.c_str()));
     if (!artist.empty()) {
         const gchar* artists[] = {artist.c_str(), nullptr};
         g_variant_builder_add(&b, "{sv}", "xesam:artist", g_variant_new_strv(artists, -1));
@@ -152,9 +150,8 @@ GVariant* metadata() {
 }  // namespace
 
 struct CMprisService::Callbacks {
-    static void method(GDBusConnection*, const gchar*, const gchar*, const gchar* iface,
-                       const gchar* name, GVariant* args, GDBusMethodInvocation* call,
-                       gpointer data) {
+    static void method(GDBusConnection*, const gchar*, const gchar*, const gchar* iface, const gchar* name,
+                       GVariant* args, GDBusMethodInvocation* call, gpointer data) {
         auto* self = static_cast<CMprisService*>(data);
         const std::string m = name;
         if (g_strcmp0(iface, ROOT_IFACE) == 0) {
@@ -176,8 +173,8 @@ struct CMprisService::Callbacks {
             }
             g_free(path);
             if (!played) {
-                g_dbus_method_invocation_return_error(call, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS,
-                                                      "cannot play %s", uri);
+                g_dbus_method_invocation_return_error(call, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS, "cannot play %s",
+                                                      uri);
                 return;
             }
         } else if (m == "Seek" && songCtrl) {
@@ -211,8 +208,8 @@ struct CMprisService::Callbacks {
         self->poll();
     }
 
-    static GVariant* get(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                         const gchar* name, GError**, gpointer) {
+    static GVariant* get(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError**,
+                         gpointer) {
         const std::string p = name;
         if (p == "Identity" || p == "DesktopEntry") return g_variant_new_string("chipdisk");
         if (p == "SupportedUriSchemes") return g_variant_new_strv(URI_SCHEMES, -1);
@@ -225,17 +222,15 @@ struct CMprisService::Callbacks {
         if (p == "LoopStatus") return g_variant_new_string(LOOP_NAMES[repeatNow()]);
         if (p == "Shuffle") return g_variant_new_boolean(shuffleNow());
         if (p == "Metadata") return metadata();
-        if (p == "Position")
-            return g_variant_new_int64(songCtrl ? 1000 * gint64(songCtrl->positionMs()) : 0);
-        if (p == "Rate" || p == "MinimumRate" || p == "MaximumRate" || p == "Volume")
-            return g_variant_new_double(1.0);
+        if (p == "Position") return g_variant_new_int64(songCtrl ? 1000 * gint64(songCtrl->positionMs()) : 0);
+        if (p == "Rate" || p == "MinimumRate" || p == "MaximumRate" || p == "Volume") return g_variant_new_double(1.0);
         return g_variant_new_boolean(TRUE);  // the other Can* and CanQuit, CanRaise
     }
 
     // Rate and Volume stay 1.0; a rate of 0 pauses, as the interface asks. LoopStatus
     // and Shuffle set the repeat mode and shuffle, remembered as a key's change is.
-    static gboolean set(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                        const gchar* name, GVariant* value, GError** error, gpointer data) {
+    static gboolean set(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GVariant* value,
+                        GError** error, gpointer data) {
         auto* self = static_cast<CMprisService*>(data);
         if (!songCtrl) return TRUE;
         if (g_strcmp0(name, "Rate") == 0 && g_variant_get_double(value) == 0.0) songCtrl->pause();
@@ -264,8 +259,8 @@ struct CMprisService::Callbacks {
         self->connection = G_DBUS_CONNECTION(g_object_ref(conn));
         static const GDBusInterfaceVTable vtable = {method, get, set, {}};
         for (int i = 0; i < 2; i++)
-            self->objectIds[i] = g_dbus_connection_register_object(
-                conn, OBJECT_PATH, self->node->interfaces[i], &vtable, self, nullptr, nullptr);
+            self->objectIds[i] = g_dbus_connection_register_object(conn, OBJECT_PATH, self->node->interfaces[i],
+                                                                   &vtable, self, nullptr, nullptr);
         self->lastStatus = statusNow();
         self->lastSong = songCtrl ? songCtrl->getCurrentSong() : -1;
         self->lastRepeat = repeatNow();
@@ -278,17 +273,15 @@ struct CMprisService::Callbacks {
         // chipdisk runs, so this one takes a name of its own.
         if (!conn || self->ownerIds[1] || g_strcmp0(name, BUS_NAME) != 0) return;
         const std::string instance = std::string(BUS_NAME) + ".instance" + std::to_string(getpid());
-        self->ownerIds[1] = g_bus_own_name_on_connection(
-            conn, instance.c_str(), G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, nullptr, nameLost, self,
-            nullptr);
+        self->ownerIds[1] = g_bus_own_name_on_connection(conn, instance.c_str(), G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
+                                                         nullptr, nameLost, self, nullptr);
     }
 };
 
 CMprisService::CMprisService(Hooks h) : hooks(std::move(h)) {
     node = g_dbus_node_info_new_for_xml(INTROSPECTION, nullptr);
     ownerIds[0] = g_bus_own_name(G_BUS_TYPE_SESSION, BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
-                                 Callbacks::busAcquired, nullptr, Callbacks::nameLost, this,
-                                 nullptr);
+                                 Callbacks::busAcquired, nullptr, Callbacks::nameLost, this, nullptr);
 }
 
 CMprisService::~CMprisService() {
@@ -329,8 +322,7 @@ void CMprisService::poll() {
     GVariantBuilder changed;
     g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
     if (status != lastStatus)
-        g_variant_builder_add(&changed, "{sv}", "PlaybackStatus",
-                              g_variant_new_string(statusName(status)));
+        g_variant_builder_add(&changed, "{sv}", "PlaybackStatus", g_variant_new_string(statusName(status)));
     if (song != lastSong) g_variant_builder_add(&changed, "{sv}", "Metadata", metadata());
     if (repeat != lastRepeat)
         g_variant_builder_add(&changed, "{sv}", "LoopStatus", g_variant_new_string(LOOP_NAMES[repeat]));
@@ -345,8 +337,7 @@ void CMprisService::poll() {
     lastRepeat = repeat;
     lastShuffle = shuffle;
     lastSteps = steps;
-    g_dbus_connection_emit_signal(connection, nullptr, OBJECT_PATH,
-                                  "org.freedesktop.DBus.Properties", "PropertiesChanged",
-                                  g_variant_new("(sa{sv}as)", PLAYER_IFACE, &changed, nullptr),
+    g_dbus_connection_emit_signal(connection, nullptr, OBJECT_PATH, "org.freedesktop.DBus.Properties",
+                                  "PropertiesChanged", g_variant_new("(sa{sv}as)", PLAYER_IFACE, &changed, nullptr),
                                   nullptr);
 }

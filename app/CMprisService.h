@@ -16,8 +16,8 @@ typedef struct _GDBusNodeInfo GDBusNodeInfo;
 class CMprisService {
 public:
     struct Hooks {
-        std::function<void()> raise;  // de-iconize and raise the window
-        std::function<void()> quit;   // end the program as the close spot does
+        std::function<void()> raise;            // de-iconize and raise the window
+        std::function<void()> quit;             // end the program as the close spot does
         std::function<void()> playModeChanged;  // the bus set LoopStatus or Shuffle
     };
 
@@ -44,7 +44,7 @@ private:
     GDBusConnection* connection = nullptr;  // set once the bus is reached
     unsigned objectIds[2] = {0, 0};
     unsigned ownerIds[2] = {0, 0};  // the shared name, then the instance name
-    int lastStatus = -1;  // what the bus was last told
+    int lastStatus = -1;            // what the bus was last told
     int lastSong = -1;
     int lastRepeat = -1;
     int lastPositionMs = 0;

@@ -93,8 +93,8 @@ public:
         put32(h + 4, 36 + data);
         std::memcpy(h + 8, "WAVEfmt ", 8);
         put32(h + 16, 16);
-        put16(h + 20, 1);         // PCM
-        put16(h + 22, 2);         // stereo
+        put16(h + 20, 1);  // PCM
+        put16(h + 22, 2);  // stereo
         put32(h + 24, RATE);
         put32(h + 28, RATE * 4);  // bytes a second
         put16(h + 32, 4);         // bytes a sample frame
@@ -112,8 +112,14 @@ public:
     }
 
 private:
-    static void put16(uint8_t* p, uint32_t v) { p[0] = v & 0xff; p[1] = (v >> 8) & 0xff; }
-    static void put32(uint8_t* p, uint32_t v) { put16(p, v & 0xffff); put16(p + 2, v >> 16); }
+    static void put16(uint8_t* p, uint32_t v) {
+        p[0] = v & 0xff;
+        p[1] = (v >> 8) & 0xff;
+    }
+    static void put32(uint8_t* p, uint32_t v) {
+        put16(p, v & 0xffff);
+        put16(p + 2, v >> 16);
+    }
     std::string path;
     FILE* file = nullptr;
     uint64_t written = 0;
@@ -186,7 +192,10 @@ std::vector<uint8_t> starPicture() {
             uint8_t a = n == 4 ? p[3] : n == 2 ? p[1] : 255;
             if (r == 255 && g == 0 && b == 255) r = g = b = a = 0;
             uint8_t* q = &rgba[(static_cast<std::size_t>(y) * FRAME_W + x) * 4];
-            q[0] = r; q[1] = g; q[2] = b; q[3] = a;
+            q[0] = r;
+            q[1] = g;
+            q[2] = b;
+            q[3] = a;
         }
     }
     std::free(pic->pixels);
@@ -205,8 +214,7 @@ public:
         const double secs = std::chrono::duration<double>(now - start).count();
         const double rate = secs > 0 ? done / secs : 0.0;
         const long left = rate > 0 ? std::lround((total - done) / rate) : 0;
-        std::fprintf(stderr, "\rrecording: frame %ld of %ld, %.1f frames/s, %ld s left   ", done, total,
-                     rate, left);
+        std::fprintf(stderr, "\rrecording: frame %ld of %ld, %.1f frames/s, %ld s left   ", done, total, rate, left);
         if (done == total) std::fputc('\n', stderr);
     }
     void stop() {
@@ -227,8 +235,8 @@ struct VideoCodec {
 
 VideoCodec codecFor(const std::string& kind) {
     if (kind == "webm")
-        return {{"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "32", "-deadline", "realtime", "-cpu-used", "8",
-                 "-row-mt", "1"},
+        return {{"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "32", "-deadline", "realtime", "-cpu-used", "8", "-row-mt",
+                 "1"},
                 {"-c:a", "libopus", "-b:a", "160k"},
                 "webm"};
     // H.264 in 4:2:0 plays in browsers and on phones; 4:2:0 wants even sizes
@@ -243,8 +251,9 @@ VideoCodec codecFor(const std::string& kind) {
 int CRecorder::run(const command_t& cmd) {
     const std::string kind = CCommandLine::videoKind(cmd.out);
     if (!kind.empty() && !onPath("ffmpeg"))
-        return fail("ffmpeg is not on the PATH, so no " + kind + " can be made; record PNG frames and a "
-                    "WAV instead: chipdisk --record FOLDER",
+        return fail("ffmpeg is not on the PATH, so no " + kind +
+                        " can be made; record PNG frames and a "
+                        "WAV instead: chipdisk --record FOLDER",
                     2);
     if (!cmd.song.empty()) {
         struct stat st;
@@ -307,10 +316,14 @@ int CRecorder::run(const command_t& cmd) {
     int pipeFd = -1;
     pid_t encoder = -1;
     if (!kind.empty()) {
-        std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                         "-f", "rawvideo", "-pix_fmt", "rgb24", "-s",
-                                         std::to_string(outW) + "x" + std::to_string(outH), "-r",
-                                         std::to_string(cmd.fps), "-i", "pipe:0"};
+        std::vector<std::string> args = {"ffmpeg",    "-hide_banner",
+                                         "-loglevel", "error",
+                                         "-nostdin",  "-y",
+                                         "-f",        "rawvideo",
+                                         "-pix_fmt",  "rgb24",
+                                         "-s",        std::to_string(outW) + "x" + std::to_string(outH),
+                                         "-r",        std::to_string(cmd.fps),
+                                         "-i",        "pipe:0"};
         args.insert(args.end(), codec.video.begin(), codec.video.end());
         args.insert(args.end(), {"-f", "matroska", videoPath});
         encoder = startFfmpeg(args, &pipeFd);
@@ -353,7 +366,10 @@ int CRecorder::run(const command_t& cmd) {
             for (int x = 0; x < VIEW_W; ++x) {
                 const CHeadlessGL::RGBA& p = view[static_cast<std::size_t>(y) * 396 + x];
                 uint8_t* q = &frame[(static_cast<std::size_t>(y + VIEW_AT) * FRAME_W + x + VIEW_AT) * 4];
-                q[0] = p.r; q[1] = p.g; q[2] = p.b; q[3] = 255;
+                q[0] = p.r;
+                q[1] = p.g;
+                q[2] = p.b;
+                q[3] = 255;
             }
         const std::vector<uint8_t>* out = &frame;
         if (cmd.scale > 1) {
@@ -398,8 +414,8 @@ int CRecorder::run(const command_t& cmd) {
         if (ok && encoded && done > 0) {
             const std::string partial = tmpBase + "." + kind;
             std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                             "-i", videoPath, "-i", wavPath, "-map", "0:v", "-map", "1:a",
-                                             "-c:v", "copy"};
+                                             "-i",     videoPath,      "-i",        wavPath, "-map",     "0:v",
+                                             "-map",   "1:a",          "-c:v",      "copy"};
             args.insert(args.end(), codec.audio.begin(), codec.audio.end());
             if (kind == "mp4") args.insert(args.end(), {"-movflags", "+faststart"});
             args.insert(args.end(), {"-f", codec.format, partial});

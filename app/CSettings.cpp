@@ -92,9 +92,7 @@ int writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-std::string CSettings::defaultPath() {
-    return std::string(g_get_user_config_dir()) + "/chipdisk/chipdisk.conf";
-}
+std::string CSettings::defaultPath() { return std::string(g_get_user_config_dir()) + "/chipdisk/chipdisk.conf"; }
 
 CSettings::CSettings(std::string path) : path(std::move(path)) {}
 
@@ -188,21 +186,31 @@ std::string CSettings::load() {
 std::string CSettings::render() const {
     auto valueOf = [this](Key k) -> std::string {
         switch (k) {
-            case Key::Repeat: return repeatModeName(repeatMode);
-            case Key::Shuffle: return shuffleOn ? "true" : "false";
-            case Key::WindowX: return std::to_string(x);
-            case Key::WindowY: return std::to_string(y);
-            case Key::Other: break;
+            case Key::Repeat:
+                return repeatModeName(repeatMode);
+            case Key::Shuffle:
+                return shuffleOn ? "true" : "false";
+            case Key::WindowX:
+                return std::to_string(x);
+            case Key::WindowY:
+                return std::to_string(y);
+            case Key::Other:
+                break;
         }
         return "";
     };
     auto nameOf = [](Key k) -> const char* {
         switch (k) {
-            case Key::Repeat: return "repeat";
-            case Key::Shuffle: return "shuffle";
-            case Key::WindowX: return "window_x";
-            case Key::WindowY: return "window_y";
-            case Key::Other: break;
+            case Key::Repeat:
+                return "repeat";
+            case Key::Shuffle:
+                return "shuffle";
+            case Key::WindowX:
+                return "window_x";
+            case Key::WindowY:
+                return "window_y";
+            case Key::Other:
+                break;
         }
         return "";
     };

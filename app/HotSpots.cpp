@@ -23,8 +23,7 @@ const SpotRect spots[] = {
 
 const SpotRect* spotContaining(int x, int y) {
     for (const SpotRect& s : spots)
-        if (x >= s.x0 && x <= s.x1 && y >= s.y0 && y <= s.y1)
-            return &s;
+        if (x >= s.x0 && x <= s.x1 && y >= s.y0 && y <= s.y1) return &s;
     return nullptr;
 }
 
@@ -42,12 +41,19 @@ Highlight highlightAt(int x, int y) {
 
 KeyAction keyActionFor(int keyCode) {
     switch (keyCode) {
-    case WXK_UP: return KeyAction::PrevSong;
-    case WXK_DOWN: return KeyAction::NextSong;
-    case WXK_RIGHT: return KeyAction::NextEffect;
-    case WXK_SPACE: return KeyAction::PlayPause;
-    case 'R': return KeyAction::CycleRepeat;
-    case 'S': return KeyAction::ToggleShuffle;
-    default: return KeyAction::None;
+        case WXK_UP:
+            return KeyAction::PrevSong;
+        case WXK_DOWN:
+            return KeyAction::NextSong;
+        case WXK_RIGHT:
+            return KeyAction::NextEffect;
+        case WXK_SPACE:
+            return KeyAction::PlayPause;
+        case 'R':
+            return KeyAction::CycleRepeat;
+        case 'S':
+            return KeyAction::ToggleShuffle;
+        default:
+            return KeyAction::None;
     }
 }

@@ -18,12 +18,9 @@ void requestSwapInterval() {
     auto offered = [&](const char* name) {
         return (" " + extensions + " ").find(std::string(" ") + name + " ") != std::string::npos;
     };
-    auto proc = [](const char* name) {
-        return glXGetProcAddress(reinterpret_cast<const GLubyte*>(name));
-    };
+    auto proc = [](const char* name) { return glXGetProcAddress(reinterpret_cast<const GLubyte*>(name)); };
     if (offered("GLX_EXT_swap_control")) {
-        if (auto set = reinterpret_cast<void (*)(Display*, GLXDrawable, int)>(
-                proc("glXSwapIntervalEXT")))
+        if (auto set = reinterpret_cast<void (*)(Display*, GLXDrawable, int)>(proc("glXSwapIntervalEXT")))
             set(display, drawable, 1);
     } else if (offered("GLX_MESA_swap_control")) {
         if (auto set = reinterpret_cast<int (*)(unsigned)>(proc("glXSwapIntervalMESA"))) set(1);

@@ -60,9 +60,9 @@ void rememberPlayModes() {
 std::chrono::steady_clock::time_point frameClockStart = std::chrono::steady_clock::now();
 
 int frameClockMs() {
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - frameClockStart)
-                                .count());
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - frameClockStart)
+            .count());
 }
 }  // namespace
 
@@ -84,20 +84,12 @@ bool MyApp::OnInit() {
 
 // ---------------------------------------------------------------- AppFrame
 
-wxBEGIN_EVENT_TABLE(AppFrame, wxFrame)
-    EVT_LEFT_DCLICK(AppFrame::OnDoubleClick)
-    EVT_LEFT_DOWN(AppFrame::OnLeftDown)
-    EVT_LEFT_UP(AppFrame::OnLeftUp)
-    EVT_MOTION(AppFrame::OnMouseMove)
-    EVT_RIGHT_UP(AppFrame::OnExit)
-    EVT_IDLE(AppFrame::OnIdle)
-    EVT_PAINT(AppFrame::OnPaint)
-    EVT_WINDOW_CREATE(AppFrame::OnWindowCreate)
-    EVT_KEY_DOWN(AppFrame::OnKeyDown)
-    EVT_MOUSE_CAPTURE_LOST(AppFrame::OnCaptureLost)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(AppFrame, wxFrame) EVT_LEFT_DCLICK(AppFrame::OnDoubleClick) EVT_LEFT_DOWN(AppFrame::OnLeftDown)
+    EVT_LEFT_UP(AppFrame::OnLeftUp) EVT_MOTION(AppFrame::OnMouseMove) EVT_RIGHT_UP(AppFrame::OnExit)
+        EVT_IDLE(AppFrame::OnIdle) EVT_PAINT(AppFrame::OnPaint) EVT_WINDOW_CREATE(AppFrame::OnWindowCreate)
+            EVT_KEY_DOWN(AppFrame::OnKeyDown) EVT_MOUSE_CAPTURE_LOST(AppFrame::OnCaptureLost) wxEND_EVENT_TABLE()
 
-AppFrame::AppFrame()
+                AppFrame::AppFrame()
     : wxFrame(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(300, 300),
               wxSIMPLE_BORDER | wxSTAY_ON_TOP | wxFRAME_SHAPED, wxFrameNameStr),
       canvas(nullptr), shaped(false) {
@@ -106,8 +98,7 @@ AppFrame::AppFrame()
         wxLogNull quiet;
         shapeBitmap = wxBitmap(CDataRoot::resolve("data/gfx/star.png"), wxBITMAP_TYPE_PNG);
     }
-    if (shapeBitmap.IsOk())
-        SetSize(wxSize(shapeBitmap.GetWidth(), shapeBitmap.GetHeight()));
+    if (shapeBitmap.IsOk()) SetSize(wxSize(shapeBitmap.GetWidth(), shapeBitmap.GetHeight()));
     SetToolTip("velmo chipdisk");
 
     wxGridSizer* sizer = new wxGridSizer(1, 1, 0, 0);
@@ -140,16 +131,14 @@ AppFrame::AppFrame()
 }
 
 void AppFrame::SetWindowShape() {
-    if (!shapeBitmap.IsOk())
-        return;  // no star picture: the frame stays a plain rectangle
+    if (!shapeBitmap.IsOk()) return;  // no star picture: the frame stays a plain rectangle
     wxRegion region(shapeBitmap, wxColour(255, 0, 255), 0);
     shaped = SetShape(region);
 }
 
 void AppFrame::OnWindowCreate(wxWindowCreateEvent& event) {
     // the canvas's creation travels up here too
-    if (event.GetWindow() == this)
-        SetWindowShape();
+    if (event.GetWindow() == this) SetWindowShape();
     event.Skip();
 }
 
@@ -195,8 +184,7 @@ void AppFrame::OnCaptureLost(wxMouseCaptureLostEvent&) {
 }
 
 void AppFrame::closeFrame() {
-    if (HasCapture())
-        ReleaseMouse();  // a window may not go with the mouse still captured
+    if (HasCapture()) ReleaseMouse();  // a window may not go with the mouse still captured
     const wxPoint at = GetPosition();
     settings->setWindowPosition(at.x, at.y);
     saveSettings();
@@ -223,41 +211,30 @@ void AppFrame::OnIdle(wxIdleEvent& event) {
 
 void AppFrame::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
-    if (shapeBitmap.IsOk())
-        dc.DrawBitmap(shapeBitmap, 0, 0, true);
+    if (shapeBitmap.IsOk()) dc.DrawBitmap(shapeBitmap, 0, 0, true);
 }
 
-void AppFrame::OnKeyDown(wxKeyEvent& event) {
-    (void)event.GetKeyCode();
-}
+void AppFrame::OnKeyDown(wxKeyEvent& event) { (void)event.GetKeyCode(); }
 
 // ---------------------------------------------------------------- GLCanvas
 
-wxBEGIN_EVENT_TABLE(GLCanvas, wxGLCanvas)
-    EVT_SIZE(GLCanvas::OnSize)
-    EVT_PAINT(GLCanvas::OnPaint)
-    EVT_ERASE_BACKGROUND(GLCanvas::OnEraseBackground)
-    EVT_IDLE(GLCanvas::OnIdle)
-    EVT_ENTER_WINDOW(GLCanvas::OnEnterWindow)
-    EVT_KEY_DOWN(GLCanvas::OnKeyDown)
-    EVT_LEFT_DOWN(GLCanvas::OnLeftDown)
-    EVT_MOTION(GLCanvas::OnMouseMove)
-    EVT_DROP_FILES(GLCanvas::OnDropFiles)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(GLCanvas, wxGLCanvas) EVT_SIZE(GLCanvas::OnSize) EVT_PAINT(GLCanvas::OnPaint)
+    EVT_ERASE_BACKGROUND(GLCanvas::OnEraseBackground) EVT_IDLE(GLCanvas::OnIdle)
+        EVT_ENTER_WINDOW(GLCanvas::OnEnterWindow) EVT_KEY_DOWN(GLCanvas::OnKeyDown) EVT_LEFT_DOWN(GLCanvas::OnLeftDown)
+            EVT_MOTION(GLCanvas::OnMouseMove) EVT_DROP_FILES(GLCanvas::OnDropFiles) wxEND_EVENT_TABLE()
 
-namespace {
-wxGLAttributes canvasAttributes() {
-    // swapped every frame and depth-tested
-    wxGLAttributes attrs;
-    attrs.PlatformDefaults().RGBA().DoubleBuffer().Depth(16).EndList();
-    return attrs;
-}
+                namespace {
+    wxGLAttributes canvasAttributes() {
+        // swapped every frame and depth-tested
+        wxGLAttributes attrs;
+        attrs.PlatformDefaults().RGBA().DoubleBuffer().Depth(16).EndList();
+        return attrs;
+    }
 }  // namespace
 
-GLCanvas::GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
-                   long style)
-    : wxGLCanvas(parent, canvasAttributes(), id, pos, size, style, "GLCanvas"),
-      context(nullptr), initialized(false), director(commandSongs) {
+GLCanvas::GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style)
+    : wxGLCanvas(parent, canvasAttributes(), id, pos, size, style, "GLCanvas"), context(nullptr), initialized(false),
+      director(commandSongs) {
     // Immediate mode throughout, so a compatibility context. It is made
     // current only once the window is on screen.
     DragAcceptFiles(true);  // songs, folders or playlists dropped here become the song list
@@ -274,8 +251,7 @@ void GLCanvas::OnSize(wxSizeEvent& event) {
     event.Skip();
     int w, h;
     GetClientSize(&w, &h);
-    if (!context || !IsShownOnScreen())
-        return;  // nothing to set up without a current context
+    if (!context || !IsShownOnScreen()) return;  // nothing to set up without a current context
     SetCurrent(*context);
     glViewport(0, 0, w, h);
     glMatrixMode(GL_PROJECTION);
@@ -286,8 +262,7 @@ void GLCanvas::OnSize(wxSizeEvent& event) {
 
 void GLCanvas::OnPaint(wxPaintEvent& event) {
     wxPaintDC dc(this);
-    if (!context)
-        return;
+    if (!context) return;
     SetCurrent(*context);
     if (!initialized) {
         requestSwapInterval();
@@ -313,8 +288,7 @@ void GLCanvas::OnPaint(wxPaintEvent& event) {
 // pixel, so it looks the same, only bigger, and lines up with the hot spots.
 void GLCanvas::magnify() {
     const int scale = static_cast<int>(GetContentScaleFactor() + 0.5);
-    if (scale <= 1)
-        return;
+    if (scale <= 1) return;
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     if (!magnifyTexture) {
         glGenTextures(1, &magnifyTexture);
@@ -340,10 +314,14 @@ void GLCanvas::magnify() {
     glLoadIdentity();
     const float s = 396.0f / 512, t = 260.0f / 512;
     glBegin(GL_QUADS);
-    glTexCoord2f(0, 0); glVertex2f(0, 0);
-    glTexCoord2f(s, 0); glVertex2f(1, 0);
-    glTexCoord2f(s, t); glVertex2f(1, 1);
-    glTexCoord2f(0, t); glVertex2f(0, 1);
+    glTexCoord2f(0, 0);
+    glVertex2f(0, 0);
+    glTexCoord2f(s, 0);
+    glVertex2f(1, 0);
+    glTexCoord2f(s, t);
+    glVertex2f(1, 1);
+    glTexCoord2f(0, t);
+    glVertex2f(0, 1);
     glEnd();
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
@@ -365,18 +343,14 @@ void GLCanvas::OnEraseBackground(wxEraseEvent&) {
     // never cleared by the toolkit: every frame covers the whole view
 }
 
-void GLCanvas::OnIdle(wxIdleEvent&) {
-    Refresh(true);
-}
+void GLCanvas::OnIdle(wxIdleEvent&) { Refresh(true); }
 
 void GLCanvas::OnEnterWindow(wxMouseEvent& event) {
     SetFocus();
     event.Skip();
 }
 
-void GLCanvas::OnKeyDown(wxKeyEvent& event) {
-    director.key(keyActionFor(event.GetKeyCode()));
-}
+void GLCanvas::OnKeyDown(wxKeyEvent& event) { director.key(keyActionFor(event.GetKeyCode())); }
 
 void GLCanvas::OnLeftDown(wxMouseEvent& event) {
     const wxPoint p = event.GetPosition();
@@ -390,14 +364,11 @@ void GLCanvas::OnMouseMove(wxMouseEvent& event) {
 
 void GLCanvas::OnDropFiles(wxDropFilesEvent& event) {
     std::vector<std::string> files;
-    for (int i = 0; i < event.GetNumberOfFiles(); ++i)
-        files.push_back(event.GetFiles()[i].utf8_string());
+    for (int i = 0; i < event.GetNumberOfFiles(); ++i) files.push_back(event.GetFiles()[i].utf8_string());
     director.useSongs(files);
 }
 
-void GLCanvas::drawControls() {
-    director.drawControls();
-}
+void GLCanvas::drawControls() { director.drawControls(); }
 
 // ---------------------------------------------------------------- director
 
@@ -406,13 +377,9 @@ void GLCanvas::InitGL() {
     director.InitGL();
 }
 
-void GLCanvas::Render() {
-    director.Render(frameClockMs());
-}
+void GLCanvas::Render() { director.Render(frameClockMs()); }
 
-void GLCanvas::toggleEffect() {
-    director.toggleEffect();
-}
+void GLCanvas::toggleEffect() { director.toggleEffect(); }
 
 // ---------------------------------------------------------------- entry
 
@@ -435,20 +402,20 @@ int main(int argc, char** argv) {
     }
     const command_t command = CCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.mode) {
-    case command_t::Help:
-        std::fputs(CCommandLine::usage(), stdout);
-        return 0;
-    case command_t::Version:
-        std::printf("chipdisk %s\n", CHIPDISK_VERSION);
-        return 0;
-    case command_t::Error:
-        std::fprintf(stderr, "chipdisk: %s\n", command.error.c_str());
-        return 2;
-    case command_t::Record:
-        // before any window toolkit starts: no display is needed
-        return CRecorder::run(command);
-    case command_t::Window:
-        break;
+        case command_t::Help:
+            std::fputs(CCommandLine::usage(), stdout);
+            return 0;
+        case command_t::Version:
+            std::printf("chipdisk %s\n", CHIPDISK_VERSION);
+            return 0;
+        case command_t::Error:
+            std::fprintf(stderr, "chipdisk: %s\n", command.error.c_str());
+            return 2;
+        case command_t::Record:
+            // before any window toolkit starts: no display is needed
+            return CRecorder::run(command);
+        case command_t::Window:
+            break;
     }
     const std::string problem = CCommandLine::checkSongs(command.songs);
     if (!problem.empty()) std::fprintf(stderr, "chipdisk: %s\n", problem.c_str());

@@ -20,8 +20,7 @@ public:
 
 class GLCanvas : public wxGLCanvas {
 public:
-    GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
-             long style);
+    GLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style);
 
     void OnSize(wxSizeEvent& event);
     void OnPaint(wxPaintEvent& event);

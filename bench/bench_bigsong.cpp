@@ -18,7 +18,10 @@ int main(int argc, char** argv) {
     FSOUND_Init(44100, 32, 0);
     const std::string dir = "/tmp/chipdisk-bench-bigsong";
     std::system(("mkdir -p " + dir).c_str());
-    struct Case { const char* name; std::vector<char> bytes; };
+    struct Case {
+        const char* name;
+        std::vector<char> bytes;
+    };
     std::vector<char> junk(10 << 20, 'x');
     const Case cases[] = {{"1 MB module", makeSineXm(49, 0, 1 << 20)},
                           {"10 MB module", makeSineXm(49, 0, 10 << 20)},

@@ -30,9 +30,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double ms(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
+double ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -42,8 +40,7 @@ double median(std::vector<double> v) {
 // A moving spectrum so the rings and the graph change from frame to frame.
 void animateSpectrum(int ticks) {
     float* levels = fakeSpectrum();
-    for (int i = 0; i < 512; ++i)
-        levels[i] = 0.15f + 0.15f * std::sin(ticks / 300.0f + i * 0.2f) / (1 + i / 64.0f);
+    for (int i = 0; i < 512; ++i) levels[i] = 0.15f + 0.15f * std::sin(ticks / 300.0f + i * 0.2f) / (1 + i / 64.0f);
 }
 
 // The director's own objects are private: the phase profile below draws with
@@ -56,8 +53,7 @@ struct Parts {
     CSongCtrl songs;
     GLuint bgTexture;
     explicit Parts(CF3D* f3d)
-        : f3d(f3d), hud(f3d), tunnel(f3d), spect(f3d), songs(f3d),
-          bgTexture(f3d->loadTexture("data/gfx/bg.png")) {}
+        : f3d(f3d), hud(f3d), tunnel(f3d), spect(f3d), songs(f3d), bgTexture(f3d->loadTexture("data/gfx/bg.png")) {}
 
     void begin(int ticks) {
         f3d->setTicks(ticks);
@@ -70,8 +66,8 @@ struct Parts {
 };
 
 // Runs 'frames' frames of 'body', timing each 'phase' with a glFinish after it.
-std::map<std::string, double> profile(
-    int frames, int& ticks, const std::vector<std::pair<std::string, std::function<void()>>>& phases) {
+std::map<std::string, double> profile(int frames, int& ticks,
+                                      const std::vector<std::pair<std::string, std::function<void()>>>& phases) {
     std::map<std::string, std::vector<double>> times;
     for (int n = 0; n < frames; ++n) {
         ticks += 16;
@@ -102,8 +98,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no offscreen GL: %s\n", gl.error().c_str());
         return 1;
     }
-    std::printf("renderer: %s\nallocator: %s thresholds\n",
-                reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
+    std::printf("renderer: %s\nallocator: %s thresholds\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
                 plainMalloc ? "default" : "the program's");
     CDirector director;
     director.InitGL();
@@ -113,7 +108,8 @@ int main(int argc, char** argv) {
     // both alike.
     auto plainAgainstFast = [&](const char* plain) {
         return profile(frames, ticks,
-                       {{"plain", [&] {
+                       {{"plain",
+                         [&] {
                              setenv("CHIPDISK_PLAIN", plain, 1);
                              animateSpectrum(ticks);
                              director.Render(ticks);
@@ -124,24 +120,25 @@ int main(int argc, char** argv) {
                              director.Render(ticks);
                          }}});
     };
-    std::printf("\nwhole frame through the director, median of %d frames each (ms),\n"
-                "plain and fast paths alternating:\n", frames);
+    std::printf(
+        "\nwhole frame through the director, median of %d frames each (ms),\n"
+        "plain and fast paths alternating:\n",
+        frames);
     for (int e = 0; e < 4; ++e) {
         director.holdEffect(e);
         animateSpectrum(ticks);
         director.Render(ticks);  // settle the frame delta
         const auto m = plainAgainstFast("1");
-        std::printf("  effect %d: plain %7.2f  fast %7.2f  fast/plain %.2f  (%.0f frames/s fast)\n", e,
-                    m.at("plain"), m.at("fast"), m.at("fast") / m.at("plain"), 1000 / m.at("fast"));
-        if (std::getenv("BENCH_EFFECTS_SAVE"))
-            gl.savePNG("bench_effect" + std::to_string(e) + ".png");
+        std::printf("  effect %d: plain %7.2f  fast %7.2f  fast/plain %.2f  (%.0f frames/s fast)\n", e, m.at("plain"),
+                    m.at("fast"), m.at("fast") / m.at("plain"), 1000 / m.at("fast"));
+        if (std::getenv("BENCH_EFFECTS_SAVE")) gl.savePNG("bench_effect" + std::to_string(e) + ".png");
     }
 
     // Each cheaper drawing alone: the plain drawing of one part against the fast whole,
     // on the effect that shows the part most.
     std::printf("\neach cheaper drawing alone, whole frame, median of %d frames each (ms):\n", frames);
-    const std::pair<const char*, int> parts[] = {{"points", 0}, {"splat", 0}, {"glow", 0}, {"rings", 1}, {"glow", 1},
-                                                 {"glow", 2}, {"hud", 3}};
+    const std::pair<const char*, int> parts[] = {{"points", 0}, {"splat", 0}, {"glow", 0}, {"rings", 1},
+                                                 {"glow", 1},   {"glow", 2},  {"hud", 3}};
     for (const auto& [part, effect] : parts) {
         director.holdEffect(effect);
         director.Render(ticks);
@@ -154,25 +151,28 @@ int main(int argc, char** argv) {
     // The second glow of a phase pair captures the first's output; the cost is the same.
     auto glow25 = [&] {
         const double t = d.f3d->getTicks();
-        d.f3d->renderGlow(25, 0.009f, 1, static_cast<float>(std::sin(t / 500)),
-                          static_cast<float>(std::sin(t / 1000)));
+        d.f3d->renderGlow(25, 0.009f, 1, static_cast<float>(std::sin(t / 500)), static_cast<float>(std::sin(t / 1000)));
     };
     std::printf("\ntunnel frame by phase, median (ms):\n");
     auto m = profile(frames, ticks,
                      {{"1 clear+clock", [&] { d.begin(ticks); }},
-                      {"2 tunnel draw, plain", [&] {
+                      {"2 tunnel draw, plain",
+                       [&] {
                            setenv("CHIPDISK_PLAIN", "1", 1);
                            d.tunnel.draw();
                        }},
-                      {"2b tunnel draw, fast", [&] {
+                      {"2b tunnel draw, fast",
+                       [&] {
                            unsetenv("CHIPDISK_PLAIN");
                            d.tunnel.draw();
                        }},
-                      {"3 glow, plain (25 quads)", [&] {
+                      {"3 glow, plain (25 quads)",
+                       [&] {
                            setenv("CHIPDISK_PLAIN", "1", 1);
                            glow25();
                        }},
-                      {"4 glow, fast (one pass)", [&] {
+                      {"4 glow, fast (one pass)",
+                       [&] {
                            unsetenv("CHIPDISK_PLAIN");
                            glow25();
                        }},
@@ -186,27 +186,33 @@ int main(int argc, char** argv) {
     m = profile(frames, ticks,
                 {{"1 clear+clock", [&] { d.begin(ticks); }},
                  {"2 background sphere", [&] { d.f3d->drawBG(d.bgTexture); }},
-                 {"3 rings, plain (smoothed lines)", [&] {
+                 {"3 rings, plain (smoothed lines)",
+                  [&] {
                       setenv("CHIPDISK_PLAIN", "rings", 1);
                       d.spect.draw();
                   }},
-                 {"3b rings, fast (quads)", [&] {
+                 {"3b rings, fast (quads)",
+                  [&] {
                       unsetenv("CHIPDISK_PLAIN");
                       d.spect.draw();
                   }},
-                 {"4 glow, plain (15 quads)", [&] {
+                 {"4 glow, plain (15 quads)",
+                  [&] {
                       setenv("CHIPDISK_PLAIN", "1", 1);
                       d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
                   }},
-                 {"4b glow, fast (one pass)", [&] {
+                 {"4b glow, fast (one pass)",
+                  [&] {
                       unsetenv("CHIPDISK_PLAIN");
                       d.f3d->renderGlow(15, 0.009f, 0.809f, 0.82f, 0.46f);
                   }},
-                 {"6 blur 25, plain", [&] {
+                 {"6 blur 25, plain",
+                  [&] {
                       setenv("CHIPDISK_PLAIN", "1", 1);
                       d.spect.drawBlur(25, 0.05f);
                   }},
-                 {"7 blur 25, fast (one pass)", [&] {
+                 {"7 blur 25, fast (one pass)",
+                  [&] {
                       unsetenv("CHIPDISK_PLAIN");
                       d.spect.drawBlur(25, 0.05f);
                   }},
@@ -225,7 +231,10 @@ int main(int argc, char** argv) {
         glLoadIdentity();
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-        if (smooth) glEnable(GL_POINT_SMOOTH); else glDisable(GL_POINT_SMOOTH);
+        if (smooth)
+            glEnable(GL_POINT_SMOOTH);
+        else
+            glDisable(GL_POINT_SMOOTH);
         for (int k = 0; k < 4; ++k) d.tunnel.drawStrands(1, 0.5f, 0.2f, k ? 0.2f : 1.0f);
         glEnable(GL_POINT_SMOOTH);
         d.f3d->resizeWindow(396, 260);
@@ -241,10 +250,14 @@ int main(int argc, char** argv) {
         for (int i = 0; i < passes; ++i) {
             const float s = i * 0.009f;
             glColor4f(1, 1, 1, 0.5f - i * 0.02f);
-            glTexCoord2f(s, 1 - s); glVertex2f(0, 0);
-            glTexCoord2f(s, s); glVertex2f(0, 260);
-            glTexCoord2f(1 - s, s); glVertex2f(396, 260);
-            glTexCoord2f(1 - s, 1 - s); glVertex2f(396, 0);
+            glTexCoord2f(s, 1 - s);
+            glVertex2f(0, 0);
+            glTexCoord2f(s, s);
+            glVertex2f(0, 260);
+            glTexCoord2f(1 - s, s);
+            glVertex2f(396, 260);
+            glTexCoord2f(1 - s, 1 - s);
+            glVertex2f(396, 0);
         }
         glEnd();
         d.f3d->closeMode2D();
@@ -254,7 +267,8 @@ int main(int argc, char** argv) {
     m = profile(frames, ticks,
                 {{"a strand points, smoothed", [&] { strands(true); }},
                  {"b strand points, unsmoothed", [&] { strands(false); }},
-                 {"c copy 256x256 to luminance", [&] {
+                 {"c copy 256x256 to luminance",
+                  [&] {
                       glBindTexture(GL_TEXTURE_2D, copyTex);
                       glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, 64, 0, 256, 256, 0);
                   }},

@@ -44,7 +44,7 @@ int main() {
     f3d.initGL(396, 260);
 
     std::printf("%-38s %10s\n", "operation", "median ms");
-    const char* pictures[] = {"star.png", "bg.png", "font_test2.png", "overlay.png",
+    const char* pictures[] = {"star.png",           "bg.png",    "font_test2.png", "overlay.png",
                               "overlay_darken.png", "test2.png", "ico_play.png"};
     for (const char* name : pictures) {
         const std::string path = std::string("data/gfx/") + name;
@@ -55,8 +55,7 @@ int main() {
             continue;
         }
         char label[96];
-        std::snprintf(label, sizeof label, "loadTexture %s %dx%d", name, probe->imageWidth,
-                      probe->imageHeight);
+        std::snprintf(label, sizeof label, "loadTexture %s %dx%d", name, probe->imageWidth, probe->imageHeight);
         std::free(probe->pixels);
         std::free(probe);
         std::vector<GLuint> names;
@@ -83,7 +82,10 @@ int main() {
     char strLabel[64];
     std::snprintf(strLabel, sizeof strLabel, "drawStr %zu characters", std::strlen(line));
     std::printf("%-38s %10.3f\n", strLabel, medianMs(60, [&] { f3d.drawStr(line, 4, 4); }));
-    struct { int passes; float step; } glows[] = {{25, 0.009f}, {15, 0.009f}, {4, 0.05f}};
+    struct {
+        int passes;
+        float step;
+    } glows[] = {{25, 0.009f}, {15, 0.009f}, {4, 0.05f}};
     for (const auto& g : glows) {
         char label[64];
         std::snprintf(label, sizeof label, "drawBG + renderGlow(%d, %.3f)", g.passes, g.step);

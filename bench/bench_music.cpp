@@ -8,7 +8,6 @@
 #include "CSpectrumAnalyser.h"
 #include "SoundLib.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <chrono>
@@ -76,8 +75,8 @@ int main(int argc, char** argv) {
             const double s1 = cpuSeconds();
             const bool back = dec->seek(90.0);
             const double s2 = cpuSeconds();
-            std::printf("  %-40s seek from 60 s to 120 s: %.1f ms%s, back to 90 s: %.1f ms%s\n", "",
-                        1000 * (s1 - s0), ahead ? "" : " (failed)", 1000 * (s2 - s1), back ? "" : " (failed)");
+            std::printf("  %-40s seek from 60 s to 120 s: %.1f ms%s, back to 90 s: %.1f ms%s\n", "", 1000 * (s1 - s0),
+                        ahead ? "" : " (failed)", 1000 * (s2 - s1), back ? "" : " (failed)");
         }
     }
 
@@ -106,10 +105,11 @@ int main(int argc, char** argv) {
         }
         const double t3 = cpuSeconds();
         const double hopSeconds = CLevelGain::HOP / 44100.0;
-        std::printf("level gain per hop of %d samples: analysis %.2f us, hearing %.2f us (%.3f%% of a core "
-                    "together); per frame: applying %.2f us (checksum %g)\n",
-                    CLevelGain::HOP, 1e6 * (t1 - t0) / hops, 1e6 * (t2 - t1) / hops,
-                    100 * (t2 - t0) / hops / hopSeconds, 1e6 * (t3 - t2) / hops, sink);
+        std::printf(
+            "level gain per hop of %d samples: analysis %.2f us, hearing %.2f us (%.3f%% of a core "
+            "together); per frame: applying %.2f us (checksum %g)\n",
+            CLevelGain::HOP, 1e6 * (t1 - t0) / hops, 1e6 * (t2 - t1) / hops, 100 * (t2 - t0) / hops / hopSeconds,
+            1e6 * (t3 - t2) / hops, sink);
     }
 
     // the spectrum while a song plays on SDL's dummy driver

@@ -174,8 +174,9 @@ std::vector<CHeadlessGL::RGBA> drawFrame(CDirector& d, const CHeadlessGL& gl, in
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: look_measure LEVELS_DIR [--fps N] [--effects 0123] [--save DIR] [--skip S] "
-                             "[--versus OTHER] [song...]\n");
+        std::fprintf(stderr,
+                     "usage: look_measure LEVELS_DIR [--fps N] [--effects 0123] [--save DIR] [--skip S] "
+                     "[--versus OTHER] [song...]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -207,9 +208,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no GL: %s\n", gl.error().c_str());
         return 1;
     }
-    std::printf("| song | effect | frames | clipped | flat | lit | spread | ball | ball clipped | response | "
-                "correlation |%s\n",
-                versus.empty() ? "" : " vs mean | vs p99 |");
+    std::printf(
+        "| song | effect | frames | clipped | flat | lit | spread | ball | ball clipped | response | "
+        "correlation |%s\n",
+        versus.empty() ? "" : " vs mean | vs p99 |");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|%s\n", versus.empty() ? "" : "---|---|");
     const std::vector<float> other = versus.empty() ? std::vector<float>() : readLevels(dir, versus);
     for (const std::string& song : songs) {
@@ -223,7 +225,8 @@ int main(int argc, char** argv) {
         std::vector<double> loudness;  // of the measured frames
         for (int b = 0; b < BANDS; ++b) {
             std::vector<double> v(static_cast<std::size_t>(frames));
-            for (long k = 0; k < frames; ++k) v[static_cast<std::size_t>(k)] = levels[static_cast<std::size_t>(k) * BANDS + b];
+            for (long k = 0; k < frames; ++k)
+                v[static_cast<std::size_t>(k)] = levels[static_cast<std::size_t>(k) * BANDS + b];
             median[b] = static_cast<float>(percentile(v, 0.5));
         }
         for (long k = static_cast<long>(skip * fps); k < frames; ++k) {
@@ -263,7 +266,8 @@ int main(int argc, char** argv) {
                 if (!save.empty() && k % 25 == 0) {
                     std::vector<uint8_t> rgba(static_cast<std::size_t>(W) * H * 4);
                     for (int r = 0; r < H; ++r)
-                        std::memcpy(&rgba[static_cast<std::size_t>(r) * W * 4], &f[static_cast<std::size_t>(r) * GLW], W * 4);
+                        std::memcpy(&rgba[static_cast<std::size_t>(r) * W * 4], &f[static_cast<std::size_t>(r) * GLW],
+                                    W * 4);
                     CPNGWriter::write(save + "/" + song + "-" + ec + "-" + std::to_string(k) + ".png", W, H,
                                       rgba.data(), true);
                 }
@@ -313,9 +317,8 @@ int main(int argc, char** argv) {
                 std::snprintf(apartCols, sizeof apartCols, " %.2f | %d |", mean, p99);
             }
             std::printf("| %s | %d | %zu | %.1f%% | %.1f%% | %.1f%% | %.2f | %s | %s |%s\n", song.c_str(), effect,
-                        clipped.size(),
-                        100 * percentile(clipped, 0.9), 100 * percentile(flat, 0.9), 100 * percentile(lit, 0.9),
-                        percentile(spread, 0.9), ballCols, resp, apartCols);
+                        clipped.size(), 100 * percentile(clipped, 0.9), 100 * percentile(flat, 0.9),
+                        100 * percentile(lit, 0.9), percentile(spread, 0.9), ballCols, resp, apartCols);
             std::fflush(stdout);
         }
     }

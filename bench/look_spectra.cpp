@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     soundLayerUseNoDevice();
     FSOUND_Init(RATE, 32, 0);
     FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1);
-    std::printf("| song | seconds | 0-99 median | 0-99 p90 | 0-99 p99 | 100-511 median | 100-511 p90 | 100-511 p99 |\n");
+    std::printf(
+        "| song | seconds | 0-99 median | 0-99 p90 | 0-99 p99 | 100-511 median | 100-511 p90 | 100-511 p99 |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     std::vector<float> chunk;
     for (const std::string& song : songs) {
@@ -91,8 +92,8 @@ int main(int argc, char** argv) {
         }
         std::fclose(f);
         std::printf("| %s | %.1f | %.4f | %.4f | %.4f | %.4f | %.4f | %.4f |\n", name.c_str(), seconds,
-                    percentile(low, 0.5), percentile(low, 0.9), percentile(low, 0.99),
-                    percentile(high, 0.5), percentile(high, 0.9), percentile(high, 0.99));
+                    percentile(low, 0.5), percentile(low, 0.9), percentile(low, 0.99), percentile(high, 0.5),
+                    percentile(high, 0.9), percentile(high, 0.99));
         std::fflush(stdout);
     }
     return 0;

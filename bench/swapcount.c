@@ -16,14 +16,11 @@
  * the old line or the new one, never an emptied or half-written file. */
 int swapcountWrite(const char* path, unsigned long swaps, long long first, long long last) {
     char fresh[4096];
-    if (snprintf(fresh, sizeof fresh, "%s.new", path) >= (int)sizeof fresh)
-        return -1;
+    if (snprintf(fresh, sizeof fresh, "%s.new", path) >= (int)sizeof fresh) return -1;
     FILE* f = fopen(fresh, "w");
-    if (!f)
-        return -1;
+    if (!f) return -1;
     const int printed = fprintf(f, "%lu %lld %lld\n", swaps, first, last);
-    if (fclose(f) != 0 || printed < 0)
-        return -1;
+    if (fclose(f) != 0 || printed < 0) return -1;
     return rename(fresh, path);
 }
 
@@ -41,14 +38,12 @@ static double middleLight(void) {
     static void (*readPixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
     static unsigned char pixels[LIGHT_W * LIGHT_H * 4];
     if (!readPixels)
-        readPixels = (void (*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*))dlsym(
-            RTLD_DEFAULT, "glReadPixels");
-    if (!readPixels)
-        return -1.0;
+        readPixels =
+            (void (*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*))dlsym(RTLD_DEFAULT, "glReadPixels");
+    if (!readPixels) return -1.0;
     readPixels(LIGHT_X, LIGHT_Y, LIGHT_W, LIGHT_H, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     long long sum = 0;
-    for (int i = 0; i < LIGHT_W * LIGHT_H; i++)
-        sum += pixels[4 * i] + pixels[4 * i + 1] + pixels[4 * i + 2];
+    for (int i = 0; i < LIGHT_W * LIGHT_H; i++) sum += pixels[4 * i] + pixels[4 * i + 1] + pixels[4 * i + 2];
     return (double)sum / (LIGHT_W * LIGHT_H);
 }
 
@@ -57,22 +52,18 @@ void glXSwapBuffers(Display* dpy, GLXDrawable drawable) {
     static unsigned long swaps;
     static long long first, written;
     static FILE* light;
-    if (!real)
-        real = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
-    if (!light && getenv("SWAPLIGHT_FILE"))
-        light = fopen(getenv("SWAPLIGHT_FILE"), "a");
+    if (!real) real = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
+    if (!light && getenv("SWAPLIGHT_FILE")) light = fopen(getenv("SWAPLIGHT_FILE"), "a");
     const double shown = light ? middleLight() : 0.0;
     real(dpy, drawable);
     if (light) {
         fprintf(light, "%lld %.3f\n", clockNs(CLOCK_MONOTONIC), shown);
-        fflush(light);  /* the program is killed, not closed */
+        fflush(light); /* the program is killed, not closed */
     }
     long long now = clockNs(CLOCK_REALTIME);
-    if (swaps++ == 0)
-        first = now;
+    if (swaps++ == 0) first = now;
     static FILE* times;
-    if (!times && getenv("SWAPTIMES_FILE"))
-        times = fopen(getenv("SWAPTIMES_FILE"), "a");
+    if (!times && getenv("SWAPTIMES_FILE")) times = fopen(getenv("SWAPTIMES_FILE"), "a");
     if (times) {
         fprintf(times, "%lld\n", now);
         fflush(times);

@@ -34,10 +34,14 @@ CHud::CHud(CF3D* f3d) : f3d(f3d) {
 void CHud::fullViewQuad(float right) {
     const float h = static_cast<float>(f3d->getHeight());
     glBegin(GL_QUADS);
-    glTexCoord2f(0, 0); glVertex2f(0, h);
-    glTexCoord2f(1, 0); glVertex2f(right, h);
-    glTexCoord2f(1, 1); glVertex2f(right, 0);
-    glTexCoord2f(0, 1); glVertex2f(0, 0);
+    glTexCoord2f(0, 0);
+    glVertex2f(0, h);
+    glTexCoord2f(1, 0);
+    glVertex2f(right, h);
+    glTexCoord2f(1, 1);
+    glVertex2f(right, 0);
+    glTexCoord2f(0, 1);
+    glVertex2f(0, 0);
     glEnd();
 }
 

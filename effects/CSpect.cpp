@@ -54,8 +54,7 @@ void CSpect::drawTest() {
     spectrum = FSOUND_DSP_GetSpectrum();
     gluLookAt(0, 0, 15 + 10 * std::sin(t / 5000), 0, 0, 0, 0, 1, 0);
 
-    glColor4f(static_cast<float>(0.75 + 0.25 * std::sin(t / 2000)),
-              static_cast<float>(std::sin(t / 500)),
+    glColor4f(static_cast<float>(0.75 + 0.25 * std::sin(t / 2000)), static_cast<float>(std::sin(t / 500)),
               static_cast<float>(std::sin(t / 1000) - 0.2), 1);
     glEnable(GL_LINE_SMOOTH);
     glBegin(GL_LINE_STRIP);
@@ -115,10 +114,14 @@ void CSpect::drawBlur(int passes, float step) {
     // Past an inset of 0.5 the coordinates run backwards and the repeating texture mirrors.
     for (int n = 0; n < passes; ++n) {
         glColor4f(red, green, blue, alpha);
-        glTexCoord2f(inset, 1 - inset);     glVertex2f(0, 0);
-        glTexCoord2f(inset, inset);         glVertex2f(0, h);
-        glTexCoord2f(1 - inset, inset);     glVertex2f(w, h);
-        glTexCoord2f(1 - inset, 1 - inset); glVertex2f(w, 0);
+        glTexCoord2f(inset, 1 - inset);
+        glVertex2f(0, 0);
+        glTexCoord2f(inset, inset);
+        glVertex2f(0, h);
+        glTexCoord2f(1 - inset, inset);
+        glVertex2f(w, h);
+        glTexCoord2f(1 - inset, 1 - inset);
+        glVertex2f(w, 0);
         inset += step;
         alpha -= alphaStep;
     }

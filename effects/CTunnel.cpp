@@ -13,24 +13,13 @@ const float kCameraDepth = 0.19894384f;
 }  // namespace
 
 CTunnel::CTunnel(CF3D* f3d)
-    : nominalWidth(325.0f),
-      nominalHeight(255.0f),
-      strandCount(0.0f),
-      depthSteps(200.0f),
-      radius(15.0f),
-      pathPhaseX(0.0f),
-      pathPhaseY(0.0f),
-      zoomPhase(0.0f),
-      spinAmplitude(360.0f),
-      f3d(f3d) {}
+    : nominalWidth(325.0f), nominalHeight(255.0f), strandCount(0.0f), depthSteps(200.0f), radius(15.0f),
+      pathPhaseX(0.0f), pathPhaseY(0.0f), zoomPhase(0.0f), spinAmplitude(360.0f), f3d(f3d) {}
 
-float CTunnel::pathX(float z) const {
-    return std::sin(z / 2 + pathPhaseX) + 6 * std::cos(z / 4 + pathPhaseX);
-}
+float CTunnel::pathX(float z) const { return std::sin(z / 2 + pathPhaseX) + 6 * std::cos(z / 4 + pathPhaseX); }
 
 float CTunnel::pathY(float z) const {
-    return 2 * std::sin(z / 8 + pathPhaseY) +
-           2 * std::cos(z / 2 + pathPhaseY) * std::sin(z / 4 + pathPhaseY);
+    return 2 * std::sin(z / 8 + pathPhaseY) + 2 * std::cos(z / 2 + pathPhaseY) * std::sin(z / 4 + pathPhaseY);
 }
 
 // Not pathX at a fixed depth: the second term differs (2 and zc / 7).
@@ -148,8 +137,7 @@ void CTunnel::draw() {
     glEnable(GL_POINT_SMOOTH);
     glLineWidth(0.3f);  // every later line in the program is drawn at this width
 
-    drawStrands(absf(static_cast<float>(std::sin(t / 5000) + 0.3)),
-                absf(static_cast<float>(std::sin(t / 1000))),
+    drawStrands(absf(static_cast<float>(std::sin(t / 5000) + 0.3)), absf(static_cast<float>(std::sin(t / 1000))),
                 absf(static_cast<float>(std::sin(t / 2000))), 1.0f);
 
     // Trails: the spins and shifts compound on the projection on purpose.
@@ -157,8 +145,7 @@ void CTunnel::draw() {
         const double lk = lastFrame - static_cast<double>(d) * k;
         glRotatef(static_cast<float>(spinAmplitude * std::sin(lk / 4000)), 0, 0, 1);
         glTranslatef(-cameraX(), -cameraY(), 0);
-        drawStrands(static_cast<float>(std::sin(lk / 5000) + 0.3),
-                    static_cast<float>(std::sin(lk / 1000)),
+        drawStrands(static_cast<float>(std::sin(lk / 5000) + 0.3), static_cast<float>(std::sin(lk / 1000)),
                     static_cast<float>(std::sin(lk / 2000)), (3 - k) * 0.07f);
     }
 

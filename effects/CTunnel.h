@@ -40,12 +40,12 @@ private:
     float zoomPhase;
     float spinAmplitude;
     CF3D* f3d;
-    std::vector<float> strandPoints;  // x, y, z of every point of the last array built
-    unsigned pointBuffer = 0;          // GL buffer holding them
-    long bufferBytes = 0;              // its size
-    bool bufferCurrent = false;        // it holds the array as last built
-    CPointSplat splat;                 // the frame's points on the CPU
-    bool splatting = false;            // while draw() sends the passes to it
+    std::vector<float> strandPoints;      // x, y, z of every point of the last array built
+    unsigned pointBuffer = 0;             // GL buffer holding them
+    long bufferBytes = 0;                 // its size
+    bool bufferCurrent = false;           // it holds the array as last built
+    CPointSplat splat;                    // the frame's points on the CPU
+    bool splatting = false;               // while draw() sends the passes to it
     float arrayKey[3] = {NAN, NAN, NAN};  // strand count and phases it was built for
 };
 

@@ -8,10 +8,9 @@
 #include <vector>
 
 CF3D::CF3D()
-    : viewWidth(0), viewHeight(0), fontTexture(0), fontFirstChar(0), fontCellWidth(0),
-      fontCellHeight(0), fontTextureSize(0), charSpacing(0), frameDelta(0.0f),
-      lastFrameTicks(0), tickCount(0), bgQuadric(gluNewQuadric()), bgAngleX(0.0f),
-      bgAngleY(0.0f), glowTexture(0), pngLoader(new CPNGLoader()) {}
+    : viewWidth(0), viewHeight(0), fontTexture(0), fontFirstChar(0), fontCellWidth(0), fontCellHeight(0),
+      fontTextureSize(0), charSpacing(0), frameDelta(0.0f), lastFrameTicks(0), tickCount(0), bgQuadric(gluNewQuadric()),
+      bgAngleX(0.0f), bgAngleY(0.0f), glowTexture(0), pngLoader(new CPNGLoader()) {}
 
 CF3D::~CF3D() {
     gluDeleteQuadric(bgQuadric);
@@ -95,8 +94,8 @@ GLuint CF3D::loadTexture(const char* path) {
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, tex->components, tex->imageWidth, tex->imageHeight, 0,
-                 tex->format, GL_UNSIGNED_BYTE, tex->pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, tex->components, tex->imageWidth, tex->imageHeight, 0, tex->format, GL_UNSIGNED_BYTE,
+                 tex->pixels);
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     const GLuint name = tex->textureName;
     std::free(tex->pixels);
@@ -105,9 +104,8 @@ GLuint CF3D::loadTexture(const char* path) {
 }
 
 GLuint CF3D::emptyTexture(int width, int height) {
-    std::vector<GLubyte> zeros(static_cast<size_t>(width > 0 ? width : 0) *
-                                   static_cast<size_t>(height > 0 ? height : 0) * 4,
-                               0);
+    std::vector<GLubyte> zeros(
+        static_cast<size_t>(width > 0 ? width : 0) * static_cast<size_t>(height > 0 ? height : 0) * 4, 0);
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -127,10 +125,14 @@ void CF3D::draw2DSprite(int x, int y, int w, int h, GLuint texture) {
     glBindTexture(GL_TEXTURE_2D, texture);
     if (texture) {  // a picture that failed to load does not show
         glBegin(GL_QUADS);
-        glTexCoord2f(0.0f, 0.0f); glVertex2i(x, y + h);
-        glTexCoord2f(1.0f, 0.0f); glVertex2i(x + w, y + h);
-        glTexCoord2f(1.0f, 1.0f); glVertex2i(x + w, y);
-        glTexCoord2f(0.0f, 1.0f); glVertex2i(x, y);
+        glTexCoord2f(0.0f, 0.0f);
+        glVertex2i(x, y + h);
+        glTexCoord2f(1.0f, 0.0f);
+        glVertex2i(x + w, y + h);
+        glTexCoord2f(1.0f, 1.0f);
+        glVertex2i(x + w, y);
+        glTexCoord2f(0.0f, 1.0f);
+        glVertex2i(x, y);
         glEnd();
     }
     closeMode2D();
@@ -157,8 +159,8 @@ void CF3D::drawBG(GLuint texture) {
 
 // ---------------------------------------------------------------- bitmap font
 
-void CF3D::init2DFont(const char* path, int firstChar, int cellWidth, int cellHeight,
-                      int /*unused1*/, int /*unused2*/, int textureSize) {
+void CF3D::init2DFont(const char* path, int firstChar, int cellWidth, int cellHeight, int /*unused1*/, int /*unused2*/,
+                      int textureSize) {
     fontTexture = loadTexture(path);
     fontFirstChar = firstChar;
     fontCellWidth = cellWidth;
@@ -188,10 +190,14 @@ void CF3D::drawChar(char c, int x, int y, float angle) {
     glRotatef(angle, 0.0f, 0.0f, 1.0f);
     if (fontTexture) {  // without a font picture there is no text, rather than white blocks
         glBegin(GL_QUADS);
-        glTexCoord2f(u / size, v / size);             glVertex2f(0.0f, 0.0f);
-        glTexCoord2f(u / size, (v - ch) / size);      glVertex2f(0.0f, ch);
-        glTexCoord2f((u + cw) / size, (v - ch) / size); glVertex2f(cw, ch);
-        glTexCoord2f((u + cw) / size, v / size);      glVertex2f(cw, 0.0f);
+        glTexCoord2f(u / size, v / size);
+        glVertex2f(0.0f, 0.0f);
+        glTexCoord2f(u / size, (v - ch) / size);
+        glVertex2f(0.0f, ch);
+        glTexCoord2f((u + cw) / size, (v - ch) / size);
+        glVertex2f(cw, ch);
+        glTexCoord2f((u + cw) / size, v / size);
+        glVertex2f(cw, 0.0f);
         glEnd();
     }
 
@@ -248,10 +254,14 @@ void CF3D::renderGlow(int passes, float step, float r, float g, float b) {
     glBegin(GL_QUADS);
     for (int i = 0; i < passes; ++i) {
         glColor4f(r, g, b, weight);
-        glTexCoord2f(inset, 1.0f - inset);        glVertex2f(0.0f, 0.0f);
-        glTexCoord2f(inset, inset);               glVertex2f(0.0f, h);
-        glTexCoord2f(1.0f - inset, inset);        glVertex2f(w, h);
-        glTexCoord2f(1.0f - inset, 1.0f - inset); glVertex2f(w, 0.0f);
+        glTexCoord2f(inset, 1.0f - inset);
+        glVertex2f(0.0f, 0.0f);
+        glTexCoord2f(inset, inset);
+        glVertex2f(0.0f, h);
+        glTexCoord2f(1.0f - inset, inset);
+        glVertex2f(w, h);
+        glTexCoord2f(1.0f - inset, 1.0f - inset);
+        glVertex2f(w, 0.0f);
         inset += step;
         weight -= weightStep;
     }

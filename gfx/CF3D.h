@@ -12,7 +12,7 @@ class CPNGLoader;
 // textures, sprites, background sphere, bitmap font and glow.
 class CF3D {
 public:
-    CF3D();  // issues no GL call
+    CF3D();   // issues no GL call
     ~CF3D();  // frees the quadric and the loader; textures stay with the GL context
     CF3D(const CF3D&) = delete;
     CF3D& operator=(const CF3D&) = delete;
@@ -41,15 +41,14 @@ public:
     void drawBG(GLuint texture);
 
     // bitmap font
-    void init2DFont(const char* path, int firstChar, int cellWidth, int cellHeight,
-                    int unused1, int unused2, int textureSize);
+    void init2DFont(const char* path, int firstChar, int cellWidth, int cellHeight, int unused1, int unused2,
+                    int textureSize);
     void drawChar(char c, int x, int y, float angle);
     void drawStr(const char* s, int x, int y);
 
     // glow post-process
     void initGlow();
     void renderGlow(int passes, float step, float r, float g, float b);
-
 
 private:
     int viewWidth;

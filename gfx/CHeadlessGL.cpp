@@ -5,28 +5,42 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
-
 #ifndef EGL_PLATFORM_SURFACELESS_MESA
 #define EGL_PLATFORM_SURFACELESS_MESA 0x31DD
 #endif
 
 CHeadlessGL::CHeadlessGL(int width, int height) : w(width), h(height) {
-    auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-        eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (!getPlatformDisplay) { failure = "no eglGetPlatformDisplayEXT"; return; }
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (!getPlatformDisplay) {
+        failure = "no eglGetPlatformDisplayEXT";
+        return;
+    }
     EGLDisplay dpy = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (dpy == EGL_NO_DISPLAY || !eglInitialize(dpy, nullptr, nullptr)) {
         failure = "cannot open the surfaceless EGL display";
         return;
     }
     display = dpy;
-    if (!eglBindAPI(EGL_OPENGL_API)) { failure = "no desktop OpenGL in EGL"; return; }
-    const EGLint configAttribs[] = {
-        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
-        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-        EGL_DEPTH_SIZE, 16,
-        EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-        EGL_NONE};
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        failure = "no desktop OpenGL in EGL";
+        return;
+    }
+    const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                    EGL_PBUFFER_BIT,
+                                    EGL_RED_SIZE,
+                                    8,
+                                    EGL_GREEN_SIZE,
+                                    8,
+                                    EGL_BLUE_SIZE,
+                                    8,
+                                    EGL_ALPHA_SIZE,
+                                    8,
+                                    EGL_DEPTH_SIZE,
+                                    16,
+                                    EGL_RENDERABLE_TYPE,
+                                    EGL_OPENGL_BIT,
+                                    EGL_NONE};
     EGLConfig config;
     EGLint count = 0;
     if (!eglChooseConfig(dpy, configAttribs, &config, 1, &count) || count < 1) {
@@ -35,15 +49,23 @@ CHeadlessGL::CHeadlessGL(int width, int height) : w(width), h(height) {
     }
     const EGLint surfaceAttribs[] = {EGL_WIDTH, w, EGL_HEIGHT, h, EGL_NONE};
     EGLSurface surf = eglCreatePbufferSurface(dpy, config, surfaceAttribs);
-    if (surf == EGL_NO_SURFACE) { failure = "cannot create the pbuffer"; return; }
+    if (surf == EGL_NO_SURFACE) {
+        failure = "cannot create the pbuffer";
+        return;
+    }
     surface = surf;
-    const EGLint contextAttribs[] = {
-        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-        EGL_NONE};
+    const EGLint contextAttribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                     EGL_NONE};
     EGLContext ctx = eglCreateContext(dpy, config, EGL_NO_CONTEXT, contextAttribs);
-    if (ctx == EGL_NO_CONTEXT) { failure = "cannot create a compatibility context"; return; }
+    if (ctx == EGL_NO_CONTEXT) {
+        failure = "cannot create a compatibility context";
+        return;
+    }
     context = ctx;
-    if (!eglMakeCurrent(dpy, surf, surf, ctx)) { failure = "cannot make the context current"; return; }
+    if (!eglMakeCurrent(dpy, surf, surf, ctx)) {
+        failure = "cannot make the context current";
+        return;
+    }
     glViewport(0, 0, w, h);
     valid = true;
 }

@@ -21,7 +21,9 @@ public:
     int width() const { return w; }
     int height() const { return h; }
 
-    struct RGBA { uint8_t r, g, b, a; };
+    struct RGBA {
+        uint8_t r, g, b, a;
+    };
     // Whole frame, top row first, so pixel(x, y) uses the 2D mode's orientation.
     std::vector<RGBA> readFrame() const;
     // One pixel in top-left coordinates (x right, y down).

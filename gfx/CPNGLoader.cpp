@@ -12,24 +12,24 @@ CPNGLoader::CPNGLoader() {}
 
 void CPNGLoader::GetPNGtextureInfo(int colorType, gl_texture_t* texinfo) {
     switch (colorType) {
-    case PNG_COLOR_TYPE_GRAY:
-        texinfo->format = GL_LUMINANCE;
-        texinfo->components = 1;
-        break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-        texinfo->format = GL_LUMINANCE_ALPHA;
-        texinfo->components = 2;
-        break;
-    case PNG_COLOR_TYPE_RGB:
-        texinfo->format = GL_RGB;
-        texinfo->components = 3;
-        break;
-    case PNG_COLOR_TYPE_RGB_ALPHA:
-        texinfo->format = GL_RGBA;
-        texinfo->components = 4;
-        break;
-    default:
-        break;
+        case PNG_COLOR_TYPE_GRAY:
+            texinfo->format = GL_LUMINANCE;
+            texinfo->components = 1;
+            break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            texinfo->format = GL_LUMINANCE_ALPHA;
+            texinfo->components = 2;
+            break;
+        case PNG_COLOR_TYPE_RGB:
+            texinfo->format = GL_RGB;
+            texinfo->components = 3;
+            break;
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+            texinfo->format = GL_RGBA;
+            texinfo->components = 4;
+            break;
+        default:
+            break;
     }
 }
 
@@ -117,8 +117,7 @@ gl_texture_t* CPNGLoader::ReadPNGFromFile(const char* path) {
     if (!tex->pixels || !rows) png_error(png, "out of memory");
 
     // The picture's top row goes last, so texture t = 0 is its bottom edge.
-    for (png_uint_32 i = 0; i < height; ++i)
-        rows[i] = tex->pixels + static_cast<size_t>(height - 1 - i) * rowBytes;
+    for (png_uint_32 i = 0; i < height; ++i) rows[i] = tex->pixels + static_cast<size_t>(height - 1 - i) * rowBytes;
 
     png_read_image(png, rows);
     png_read_end(png, nullptr);

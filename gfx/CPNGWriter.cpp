@@ -26,16 +26,14 @@ bool encode(FILE* file, int width, int height, const uint8_t* pixels, bool alpha
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(wr.png, wr.info);
     const std::size_t stride = static_cast<std::size_t>(width) * (alpha ? 4 : 3);
-    for (int y = 0; y < height; ++y)
-        png_write_row(wr.png, const_cast<png_bytep>(pixels + stride * y));
+    for (int y = 0; y < height; ++y) png_write_row(wr.png, const_cast<png_bytep>(pixels + stride * y));
     png_write_end(wr.png, nullptr);
     return true;
 }
 
 }  // namespace
 
-bool CPNGWriter::write(const std::string& path, int width, int height, const uint8_t* pixels,
-                       bool alpha) {
+bool CPNGWriter::write(const std::string& path, int width, int height, const uint8_t* pixels, bool alpha) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     bool ok = file && encode(file.get(), width, height, pixels, alpha);
     if (file && std::fclose(file.release()) != 0) ok = false;

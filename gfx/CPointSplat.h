@@ -35,9 +35,9 @@ public:
 private:
     int state = 0;  // 0: not tried, 1: can run here, -1: cannot
     GLint viewport[4] = {0, 0, 0, 0};
-    double depthScale = 0;         // largest depth value the buffer holds
-    std::vector<uint8_t> colour;   // RGBA, bottom row first
-    std::vector<uint32_t> depth;   // in the depth buffer's units
+    double depthScale = 0;        // largest depth value the buffer holds
+    std::vector<uint8_t> colour;  // RGBA, bottom row first
+    std::vector<uint32_t> depth;  // in the depth buffer's units
 };
 
 #endif

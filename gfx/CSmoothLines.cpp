@@ -56,8 +56,8 @@ void CSmoothLines::drawStrip(const float* points, int count) {
     quads.clear();
     auto corner = [&](double x, double y, double z, float s, float halfLength, float t) {
         quads.insert(quads.end(), {static_cast<float>((x - viewport[0]) / halfW - 1),
-                                   static_cast<float>((y - viewport[1]) / halfH - 1), static_cast<float>(z), s,
-                                   across, t, halfLength});
+                                   static_cast<float>((y - viewport[1]) / halfH - 1), static_cast<float>(z), s, across,
+                                   t, halfLength});
     };
     for (int i = 0; i + 1 < count; ++i) {
         const double* a = &window[i * 3];
@@ -71,14 +71,12 @@ void CSmoothLines::drawStrip(const float* points, int count) {
         const float halfLength = 0.5f * length + 0.5f;
         const float along = 0.5f;  // half a pixel past each end
         // corners 0 and 1 at the first end, 2 and 3 at the second, as the renderer orders them
-        corner(a[0] + (-along * c - across * s), a[1] + (-along * s + across * c), a[2], -across,
-               halfLength, -halfLength);
-        corner(a[0] + (-along * c + across * s), a[1] + (-along * s - across * c), a[2], across,
-               halfLength, -halfLength);
-        corner(b[0] + (along * c + across * s), b[1] + (along * s - across * c), b[2], across, halfLength,
-               halfLength);
-        corner(b[0] + (along * c - across * s), b[1] + (along * s + across * c), b[2], -across,
-               halfLength, halfLength);
+        corner(a[0] + (-along * c - across * s), a[1] + (-along * s + across * c), a[2], -across, halfLength,
+               -halfLength);
+        corner(a[0] + (-along * c + across * s), a[1] + (-along * s - across * c), a[2], across, halfLength,
+               -halfLength);
+        corner(b[0] + (along * c + across * s), b[1] + (along * s - across * c), b[2], across, halfLength, halfLength);
+        corner(b[0] + (along * c - across * s), b[1] + (along * s + across * c), b[2], -across, halfLength, halfLength);
     }
     if (quads.empty()) return;
 

@@ -34,7 +34,7 @@ private:
     int state = 0;  // 0: not tried, 1: ready, -1: cannot run here
     GLuint program = 0;
     std::vector<double> window;  // per point: window x, y and normalised depth
-    std::vector<float> quads;  // per corner: x, y, z in normalised device coordinates, then s, t, r, q
+    std::vector<float> quads;    // per corner: x, y, z in normalised device coordinates, then s, t, r, q
 };
 
 #endif

@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-std::size_t CDecoder::headBytes() {
-    return std::max<std::size_t>(CModDecoder::headBytes(), CGmeDecoder::HEAD_BYTES);
-}
+std::size_t CDecoder::headBytes() { return std::max<std::size_t>(CModDecoder::headBytes(), CGmeDecoder::HEAD_BYTES); }
 
 CDecoder::Kind CDecoder::identify(const unsigned char* head, std::size_t n, std::uint64_t size) {
     if (CSidDecoder::takes(head, n)) return Kind::Sid;
@@ -23,14 +21,14 @@ CDecoder::Kind CDecoder::identify(const unsigned char* head, std::size_t n, std:
 std::unique_ptr<CDecoder> CDecoder::open(Kind kind, const std::vector<char>& bytes, int subsong,
                                          const std::string& path, std::string& why) {
     switch (kind) {
-    case Kind::Module:
-        return CModDecoder::open(bytes, why);
-    case Kind::Console:
-        return CGmeDecoder::open(bytes, subsong, why);
-    case Kind::Sid:
-        return CSidDecoder::open(bytes, subsong, path, why);
-    case Kind::None:
-        break;
+        case Kind::Module:
+            return CModDecoder::open(bytes, why);
+        case Kind::Console:
+            return CGmeDecoder::open(bytes, subsong, why);
+        case Kind::Sid:
+            return CSidDecoder::open(bytes, subsong, path, why);
+        case Kind::None:
+            break;
     }
     why = "not a song";
     return nullptr;
@@ -38,14 +36,14 @@ std::unique_ptr<CDecoder> CDecoder::open(Kind kind, const std::vector<char>& byt
 
 std::vector<int> CDecoder::subsongsOf(Kind kind, const std::vector<char>& bytes, std::string& why) {
     switch (kind) {
-    case Kind::Module:
-        return {0};
-    case Kind::Console:
-        return CGmeDecoder::subsongsOf(bytes, why);
-    case Kind::Sid:
-        return CSidDecoder::subsongsOf(bytes, why);
-    case Kind::None:
-        break;
+        case Kind::Module:
+            return {0};
+        case Kind::Console:
+            return CGmeDecoder::subsongsOf(bytes, why);
+        case Kind::Sid:
+            return CSidDecoder::subsongsOf(bytes, why);
+        case Kind::None:
+            break;
     }
     why = "not a song";
     return {};
@@ -99,8 +97,8 @@ double CDecoder::length() const {
 
 std::string CDecoder::toUtf8(const std::string& text) {
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
-    gchar* converted = g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", "ISO-8859-1", nullptr,
-                                 nullptr, nullptr);
+    gchar* converted =
+        g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", "ISO-8859-1", nullptr, nullptr, nullptr);
     std::string out = converted ? converted : "";
     g_free(converted);
     return out;

@@ -79,25 +79,25 @@ bool vgmCommandsWhole(const unsigned char* v, std::size_t size) {
             length = 3;
         } else {
             switch (c >> 4) {
-            case 0x3:
-            case 0x4:
-                length = 2;
-                break;
-            case 0x5:
-            case 0xA:
-            case 0xB:
-                length = 3;
-                break;
-            case 0xC:
-            case 0xD:
-                length = 4;
-                break;
-            case 0xE:
-            case 0xF:
-                length = 5;
-                break;
-            default:
-                length = 1;  // the waits, and what libgme does not know
+                case 0x3:
+                case 0x4:
+                    length = 2;
+                    break;
+                case 0x5:
+                case 0xA:
+                case 0xB:
+                    length = 3;
+                    break;
+                case 0xC:
+                case 0xD:
+                    length = 4;
+                    break;
+                case 0xE:
+                case 0xF:
+                    length = 5;
+                    break;
+                default:
+                    length = 1;  // the waits, and what libgme does not know
             }
         }
         at += length;
@@ -179,7 +179,7 @@ std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int 
     // libgme takes gzip for a VGM itself, and broken gzip brings it down: only what
     // inflates whole is handed on
     if (gzipped && (!whole || !takes(reinterpret_cast<const unsigned char*>(inflated.data()),
-                                               std::min(inflated.size(), HEAD_BYTES)))) {
+                                     std::min(inflated.size(), HEAD_BYTES)))) {
         why = "not a whole VGM inside gzip";
         return nullptr;
     }
@@ -226,9 +226,7 @@ std::unique_ptr<CDecoder> CGmeDecoder::open(const std::vector<char>& bytes, int 
 
 CGmeDecoder::CGmeDecoder(Music_Emu* emu, int track, int firstTrack) : emu(emu), track(track), firstTrack(firstTrack) {}
 
-CGmeDecoder::~CGmeDecoder() {
-    gme_delete(emu);
-}
+CGmeDecoder::~CGmeDecoder() { gme_delete(emu); }
 
 int CGmeDecoder::render(float* stereo, int frames) {
     samples.resize(2 * static_cast<std::size_t>(frames));
@@ -237,17 +235,11 @@ int CGmeDecoder::render(float* stereo, int frames) {
     return frames;
 }
 
-bool CGmeDecoder::seekTo(double seconds) {
-    return !gme_seek(emu, static_cast<int>(seconds * 1000));
-}
+bool CGmeDecoder::seekTo(double seconds) { return !gme_seek(emu, static_cast<int>(seconds * 1000)); }
 
-double CGmeDecoder::position() const {
-    return gme_tell(emu) / 1000.0;
-}
+double CGmeDecoder::position() const { return gme_tell(emu) / 1000.0; }
 
-std::vector<int> CGmeDecoder::subsongs() const {
-    return listed(gme_track_count(emu), firstTrack);
-}
+std::vector<int> CGmeDecoder::subsongs() const { return listed(gme_track_count(emu), firstTrack); }
 
 std::vector<int> CGmeDecoder::subsongsOf(const std::vector<char>& bytes, std::string& why) {
     const std::unique_ptr<CDecoder> dec = open(bytes, -1, why);

@@ -25,8 +25,7 @@ public:
 
     // The inflated start (up to `limit` bytes) of gzipped data; empty when it is not gzip.
     // `ended`, when given, says whether the whole stream inflated within the limit.
-    static std::vector<char> gunzip(const unsigned char* data, std::size_t n, std::size_t limit,
-                                    bool* ended = nullptr);
+    static std::vector<char> gunzip(const unsigned char* data, std::size_t n, std::size_t limit, bool* ended = nullptr);
 
 protected:
     int render(float* stereo, int frames) override;

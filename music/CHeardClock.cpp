@@ -15,8 +15,7 @@ bool CHeardClock::origin(double& out) const {
     // a late render shows fewer frames for its time than a punctual one
     double best = -INFINITY;
     for (int i = 0; i < count; i++)
-        best = std::max(best, static_cast<double>(frames[i]) -
-                                  1e-9 * rate * static_cast<double>(ns[i]));
+        best = std::max(best, static_cast<double>(frames[i]) - 1e-9 * rate * static_cast<double>(ns[i]));
     out = best;
     return true;
 }

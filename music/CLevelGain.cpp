@@ -70,8 +70,7 @@ void CLevelGain::hear(const float* levels) {
 
 CLevelGain::Gains CLevelGain::gains() const {
     Gains out;
-    for (int g = 0; g < GROUPS; g++)
-        out[g] = std::clamp(TARGETS[g] / groups[g].reference, MIN_GAIN, MAX_GAIN);
+    for (int g = 0; g < GROUPS; g++) out[g] = std::clamp(TARGETS[g] / groups[g].reference, MIN_GAIN, MAX_GAIN);
     return out;
 }
 

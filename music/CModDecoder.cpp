@@ -23,9 +23,7 @@ std::ostream& quietLog() {
 
 }  // namespace
 
-std::size_t CModDecoder::headBytes() {
-    return openmpt::probe_file_header_get_recommended_size();
-}
+std::size_t CModDecoder::headBytes() { return openmpt::probe_file_header_get_recommended_size(); }
 
 bool CModDecoder::takes(const unsigned char* head, std::size_t n, std::uint64_t size) {
     return openmpt::probe_file_header(openmpt::probe_file_header_flags_default2, head, n, size) !=
@@ -74,9 +72,7 @@ bool CModDecoder::seekTo(double seconds) {
     }
 }
 
-void CModDecoder::loopFor(bool forever) {
-    mpt->set_repeat_count(forever ? -1 : 0);
-}
+void CModDecoder::loopFor(bool forever) { mpt->set_repeat_count(forever ? -1 : 0); }
 
 double CModDecoder::namedLength() const {
     try {

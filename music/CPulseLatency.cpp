@@ -41,8 +41,7 @@ void onSinkInput(pa_context*, const pa_sink_input_info* info, int eol, void* dat
     Answer& a = answer();
     std::lock_guard<std::mutex> hold(a.lock);
     a.written = q.before;
-    a.heardNs = (q.sentNs + repliedNs) / 2 +
-                1000 * static_cast<int64_t>(info->buffer_usec + info->sink_usec);
+    a.heardNs = (q.sentNs + repliedNs) / 2 + 1000 * static_cast<int64_t>(info->buffer_usec + info->sink_usec);
     a.seq++;
 }
 
@@ -77,8 +76,7 @@ void askWhileConnected(const std::atomic<uint64_t>* written, const std::atomic<i
 
 }  // namespace
 
-void CPulseLatency::start(const std::atomic<uint64_t>* written,
-                          const std::atomic<int64_t>* wantedNs) {
+void CPulseLatency::start(const std::atomic<uint64_t>* written, const std::atomic<int64_t>* wantedNs) {
     std::thread([written, wantedNs] {
         for (;;) {
             askWhileConnected(written, wantedNs);

@@ -194,13 +194,9 @@ bool CSidDecoder::seekTo(double seconds) {
     return seconds == 0 && start(why);
 }
 
-double CSidDecoder::position() const {
-    return static_cast<double>(played) / RATE;
-}
+double CSidDecoder::position() const { return static_cast<double>(played) / RATE; }
 
-std::vector<int> CSidDecoder::subsongs() const {
-    return listed(count, first);
-}
+std::vector<int> CSidDecoder::subsongs() const { return listed(count, first); }
 
 void CSidDecoder::tags(std::string& t, std::string& a) const {
     t = title;

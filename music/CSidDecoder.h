@@ -42,7 +42,7 @@ private:
     std::unique_ptr<ReSIDfpBuilder> chip;
     std::unique_ptr<sidplayfp> engine;
     std::vector<std::uint8_t> kernal, basic, chargen;
-    int song = 0;   // 0 based
+    int song = 0;  // 0 based
     int count = 1;
     int first = 0;  // the tune's default
     double lengthSeconds = 0;

@@ -16,9 +16,7 @@ namespace {
 const std::streamsize MAX_PLAYLIST_BYTES = 16 << 20;
 const int MAX_PLAYLIST_DEPTH = 8;
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string folded(const std::string& name) {
     if (!g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) return name;

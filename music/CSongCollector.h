@@ -33,8 +33,8 @@ public:
         int urlEntries = 0;         // playlist entries on the network
         int unreadableFolders = 0;  // folders that could not be listed
         int unreadablePlaylists = 0;
-        bool capped = false;                 // more songs than the cap: the rest left out
-        std::vector<std::string> songless;   // given folders that hold no song
+        bool capped = false;                // more songs than the cap: the rest left out
+        std::vector<std::string> songless;  // given folders that hold no song
     };
 
     static const std::size_t MAX_SONGS = 100000;  // subsongs

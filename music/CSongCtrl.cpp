@@ -40,8 +40,8 @@ struct CSongCtrl::Walk {
 };
 
 CSongCtrl::CSongCtrl(CF3D* f3d, std::vector<std::string> files)
-    : shownSong(1), currentSong(1), songCount(0), module(nullptr),
-      fading(0), fadeDir(0), menuAlpha(1.0f), f3d(f3d), songFiles(std::move(files)) {
+    : shownSong(1), currentSong(1), songCount(0), module(nullptr), fading(0), fadeDir(0), menuAlpha(1.0f), f3d(f3d),
+      songFiles(std::move(files)) {
     FSOUND_Init(44100, 32, 0);
     loadSongs();
     playSong(2);  // the user's songs have no slot yet: the first one found plays below
@@ -49,9 +49,7 @@ CSongCtrl::CSongCtrl(CF3D* f3d, std::vector<std::string> files)
     FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1);
 }
 
-CSongCtrl::~CSongCtrl() {
-    stopWalk();
-}
+CSongCtrl::~CSongCtrl() { stopWalk(); }
 
 void CSongCtrl::startWalk() {
     auto shared = std::make_shared<Walk>();
@@ -85,9 +83,7 @@ void CSongCtrl::stopWalk() {
     startWhenFound = false;
 }
 
-bool CSongCtrl::isCollecting() const {
-    return walk != nullptr;
-}
+bool CSongCtrl::isCollecting() const { return walk != nullptr; }
 
 void CSongCtrl::update() {
     takeFound(true);
@@ -188,9 +184,7 @@ void CSongCtrl::startRound() {
     if (at != order.end()) std::iter_swap(order.begin(), at);
 }
 
-void CSongCtrl::seedShuffle(unsigned seed) {
-    random.seed(seed);
-}
+void CSongCtrl::seedShuffle(unsigned seed) { random.seed(seed); }
 
 void CSongCtrl::setRepeat(RepeatMode mode) {
     repeat = mode;
@@ -203,9 +197,7 @@ void CSongCtrl::showNotice(const std::string& text) {
     startFade();
 }
 
-const std::string& CSongCtrl::shownText() const {
-    return notice.empty() ? songs[shownSong].name : notice;
-}
+const std::string& CSongCtrl::shownText() const { return notice.empty() ? songs[shownSong].name : notice; }
 
 void CSongCtrl::takeFound(bool fadeToFirst) {
     if (!walk) return;
@@ -261,9 +253,7 @@ void CSongCtrl::loadSongs() {
         count = 2;
         while (struct dirent* entry = readdir(dir)) {
             const char* file = entry->d_name;
-            if (!strcmp(file, "..") || !strcmp(file, ".") ||
-                !strcmp(file, "kirrowane-chipdiskintro.xm"))
-                continue;
+            if (!strcmp(file, "..") || !strcmp(file, ".") || !strcmp(file, "kirrowane-chipdiskintro.xm")) continue;
             songs.push_back({songDisplayName(file), folder + "/" + file});
             count++;
         }
@@ -381,26 +371,18 @@ void CSongCtrl::playPause() {
         play();
 }
 
-void CSongCtrl::pause() {
-    FMUSIC_SetPaused(module, 1);
-}
+void CSongCtrl::pause() { FMUSIC_SetPaused(module, 1); }
 
 Playback CSongCtrl::playback() const {
     if (!FMUSIC_IsPlaying(module)) return Playback::Stopped;
     return FMUSIC_GetPaused(module) ? Playback::Paused : Playback::Playing;
 }
 
-int CSongCtrl::positionMs() const {
-    return FMUSIC_GetTime(module);
-}
+int CSongCtrl::positionMs() const { return FMUSIC_GetTime(module); }
 
-bool CSongCtrl::seekTo(int ms) {
-    return FMUSIC_SetTime(module, ms) != 0;
-}
+bool CSongCtrl::seekTo(int ms) { return FMUSIC_SetTime(module, ms) != 0; }
 
-int CSongCtrl::lengthMs() const {
-    return static_cast<int>(soundLayerSongSeconds(module) * 1000.0);
-}
+int CSongCtrl::lengthMs() const { return static_cast<int>(soundLayerSongSeconds(module) * 1000.0); }
 
 void CSongCtrl::songTags(std::string& title, std::string& artist) const {
     title.clear();
@@ -408,35 +390,26 @@ void CSongCtrl::songTags(std::string& title, std::string& artist) const {
     soundLayerSongTags(module, title, artist);
 }
 
-bool CSongCtrl::canSeek() const {
-    return soundLayerCanSeek(module);
-}
+bool CSongCtrl::canSeek() const { return soundLayerCanSeek(module); }
 
-bool CSongCtrl::canGoNext() {
-    return following() != 0;
-}
+bool CSongCtrl::canGoNext() { return following() != 0; }
 
-bool CSongCtrl::canGoPrevious() {
-    return currentSong > 1 || (shuffled && !played.empty());
-}
+bool CSongCtrl::canGoPrevious() { return currentSong > 1 || (shuffled && !played.empty()); }
 
-float* CSongCtrl::getSpectrum() {
-    return FSOUND_DSP_GetSpectrum();
-}
+float* CSongCtrl::getSpectrum() { return FSOUND_DSP_GetSpectrum(); }
 
 int CSongCtrl::songLineX() {
     const int len = static_cast<int>(shownText().size());
     if (len < 28) return 10;
     // names wider than the line swing left to show their tail, then rest
-    const int offset = static_cast<int>(std::sin(f3d->getTicks() / ((len - 27) * 500.0)) *
-                                        (10.0 * len - 270.0));
+    const int offset = static_cast<int>(std::sin(f3d->getTicks() / ((len - 27) * 500.0)) * (10.0 * len - 270.0));
     return offset > 0 ? 10 : 10 + offset;
 }
 
 void CSongCtrl::drawSongMenu() {
     if (fading) {
-        menuAlpha = static_cast<float>(static_cast<double>(menuAlpha) +
-                                       static_cast<double>(f3d->getDt()) * 0.05 * fadeDir);
+        menuAlpha =
+            static_cast<float>(static_cast<double>(menuAlpha) + static_cast<double>(f3d->getDt()) * 0.05 * fadeDir);
         if (menuAlpha > 1.0f) {
             fading = 0;
             menuAlpha = 1.0f;
@@ -478,6 +451,4 @@ std::vector<song_slot_t> subsongSlots(const std::string& path, const std::vector
     return slots;
 }
 
-float absf(float x) {
-    return x < 0 ? -x : x;
-}
+float absf(float x) { return x < 0 ? -x : x; }

@@ -20,7 +20,6 @@ struct song_slot_t {
 
 enum class Playback { Stopped, Playing, Paused };
 
-
 class CSongCtrl {
 public:
     // files: the user's songs instead of the songs folder's entries: folders walked
@@ -112,8 +111,8 @@ private:
     int slotAfter(int slot) const;  // 0: none
     int following();                // after the current song, in the order played; 0: none
     std::vector<int> drawRound(int notFirst);
-    void startRound();              // a shuffled order from the song playing on
-    void stepTo(int slot);          // the shuffled order moves on to `slot` if it is next
+    void startRound();      // a shuffled order from the song playing on
+    void stepTo(int slot);  // the shuffled order moves on to `slot` if it is next
     void queueNext();
     FMUSIC_MODULE* loadSlot(int slot) const;
     void startFade();  // the song line fades out the shown name, then in the current one
@@ -131,12 +130,12 @@ private:
     std::thread walker;
     bool startWhenFound = false;  // the first song found plays, unless a button came first
     RepeatMode repeat = RepeatMode::Song;
-    int queuedSlot = 0;                     // takes over at the end of the current song
+    int queuedSlot = 0;  // takes over at the end of the current song
     FMUSIC_MODULE* queuedModule = nullptr;
-    unsigned songEnds = 0;                  // the sound layer's count when last looked at
-    bool listEnded = false;                 // played through and stopped
-    std::string notice;                     // on the song line instead of the name
-    std::string nextNotice;                 // shown once the line has faded out
+    unsigned songEnds = 0;   // the sound layer's count when last looked at
+    bool listEnded = false;  // played through and stopped
+    std::string notice;      // on the song line instead of the name
+    std::string nextNotice;  // shown once the line has faded out
     int noticeEndMs = 0;
     int lists = 0;
     bool shuffled = false;

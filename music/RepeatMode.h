@@ -8,9 +8,12 @@ enum class RepeatMode { Song, List, None };
 // "song", "list", "none": the names the keys show, the options and the settings file take.
 inline const char* repeatModeName(RepeatMode mode) {
     switch (mode) {
-    case RepeatMode::List: return "list";
-    case RepeatMode::None: return "none";
-    case RepeatMode::Song: break;
+        case RepeatMode::List:
+            return "list";
+        case RepeatMode::None:
+            return "none";
+        case RepeatMode::Song:
+            break;
     }
     return "song";
 }

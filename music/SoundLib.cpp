@@ -71,7 +71,7 @@ struct Output {
     // at the end of a pass, or stops when there is none
     FMUSIC_MODULE* current = nullptr;
     bool playing = false;
-    bool paused = false;  // playing but held: silence out, the song does not move
+    bool paused = false;            // playing but held: silence out, the song does not move
     FMUSIC_MODULE* next = nullptr;  // decoded and at its start; null: stop at the end
     unsigned songEnds = 0;          // ends of a pass reached, counted by the callback
 
@@ -116,9 +116,7 @@ std::vector<std::unique_ptr<FMUSIC_MODULE>>& songs() {
 
 FSOUND_DSPUNIT fftUnit;
 
-bool ready(const Output& o) {
-    return o.dev || o.offline;
-}
+bool ready(const Output& o) { return o.dev || o.offline; }
 
 void lock(const Output& o) {
     if (o.dev) SDL_LockAudioDevice(o.dev);
@@ -204,20 +202,18 @@ void mix(Output& o, float* buf, int frames) {
 
     const uint64_t w = o.written.load(std::memory_order_relaxed);
     for (int i = 0; i < frames; i++)
-        o.ring[(w + i) & (RING_SIZE - 1)].store((buf[2 * i] + buf[2 * i + 1]) * 0.5f,
-                                                std::memory_order_relaxed);
+        o.ring[(w + i) & (RING_SIZE - 1)].store((buf[2 * i] + buf[2 * i + 1]) * 0.5f, std::memory_order_relaxed);
     // what comes next goes after it, for the spectrum to look ahead
     for (int i = 0; i < o.pending; i++)
-        o.ring[(w + frames + i) & (RING_SIZE - 1)].store(
-            (o.fifo[2 * i] + o.fifo[2 * i + 1]) * 0.5f, std::memory_order_relaxed);
+        o.ring[(w + frames + i) & (RING_SIZE - 1)].store((o.fifo[2 * i] + o.fifo[2 * i + 1]) * 0.5f,
+                                                         std::memory_order_relaxed);
     hearHops(o, w + frames, w + done);
     o.written.store(w + frames, std::memory_order_release);
     if (!o.offline) o.heard.rendered(steadyClockNs(), w + frames);
 }
 
 void SDLCALL render(void* userdata, Uint8* stream, int len) {
-    mix(*static_cast<Output*>(userdata), reinterpret_cast<float*>(stream),
-        len / static_cast<int>(2 * sizeof(float)));
+    mix(*static_cast<Output*>(userdata), reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
 }
 
 bool openDevice(Output& o) {
@@ -340,15 +336,12 @@ std::unique_ptr<CDecoder> decode(const std::string& path, int subsong) {
 void releaseSilentSongs(const FMUSIC_MODULE* keep) {
     const Output& o = output();
     for (auto& song : songs())
-        if (song.get() != keep && song.get() != o.next && !(song.get() == o.current && o.playing))
-            song->dec.reset();
+        if (song.get() != keep && song.get() != o.next && !(song.get() == o.current && o.playing)) song->dec.reset();
 }
 
 }  // namespace
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
-    return soundLayerLoadSubsong(name, -1);
-}
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) { return soundLayerLoadSubsong(name, -1); }
 
 FMUSIC_MODULE* soundLayerLoadSubsong(const char* name, int subsong) {
     if (!name) return nullptr;
@@ -547,9 +540,7 @@ bool soundLayerSongTags(FMUSIC_MODULE* mod, std::string& title, std::string& art
     return true;
 }
 
-FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() {
-    return &fftUnit;
-}
+FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit() { return &fftUnit; }
 
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active) {
     if (!unit) return 0;
@@ -568,8 +559,7 @@ int64_t outputLatencyNs(const Output& o) {
     uint64_t written;
     int64_t heardNs, latency;
     unsigned seq;
-    if (CPulseLatency::latest(written, heardNs, seq) && seq != seen &&
-        o.heard.latencyFor(written, heardNs, latency)) {
+    if (CPulseLatency::latest(written, heardNs, seq) && seq != seen && o.heard.latencyFor(written, heardNs, latency)) {
         seen = seq;
         recent[next] = latency;
         next = (next + 1) % 9;
@@ -607,14 +597,13 @@ float* FSOUND_DSP_GetSpectrum() {
     }
     // a recording hears everything rendered so far at once; otherwise, with no
     // time asked for, the newest buffer is taken to be still on its way
-    int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) -
-                  (o.offline ? 0 : o.latencyFrames);
+    int64_t end = static_cast<int64_t>(o.written.load(std::memory_order_acquire)) - (o.offline ? 0 : o.latencyFrames);
     const int64_t show = showAtNs.load(std::memory_order_relaxed);
     if (!o.offline && show != 0) {
         lock(o);
         // a held song's store is not what comes next
-        const uint64_t rendered = o.written.load(std::memory_order_acquire) +
-                                  static_cast<uint64_t>(o.paused ? 0 : o.pending);
+        const uint64_t rendered =
+            o.written.load(std::memory_order_acquire) + static_cast<uint64_t>(o.paused ? 0 : o.pending);
         double heard;
         // the callback's next buffer must not reach the window being read
         if (o.heard.heardAt(show, outputLatencyNs(o), heard))
@@ -637,9 +626,7 @@ float* FSOUND_DSP_GetSpectrum() {
     return levels;
 }
 
-void soundLayerUseNoDevice() {
-    output().offline = true;
-}
+void soundLayerUseNoDevice() { output().offline = true; }
 
 void soundLayerRender(float* stereo, int frames) {
     Output& o = output();

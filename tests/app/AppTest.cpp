@@ -22,7 +22,10 @@ TEST(Input, SpotsHighlightsAndKeys) {
     const Highlight highlights[] = {{-1, 0, 0, 0, 0},      {0, 105, 241, 20, 13}, {1, 225, 241, 20, 13},
                                     {2, 184, 241, 20, 13}, {3, 145, 241, 20, 13}, {4, 377, 1, 16, 16},
                                     {-1, 0, 0, 0, 0}};
-    struct Case { int x, y; HotSpot spot; };
+    struct Case {
+        int x, y;
+        HotSpot spot;
+    };
     const Case cases[] = {
         {108, 237, S::Prev},    {128, 257, S::Prev},    {107, 237, S::None},
         {108, 236, S::None},    {129, 257, S::None},    {128, 258, S::None},
@@ -47,24 +50,29 @@ TEST(Input, SpotsHighlightsAndKeys) {
             << c.x << ", " << c.y;
     }
     const std::pair<int, KeyAction> keys[] = {
-        {WXK_UP, KeyAction::PrevSong},       {WXK_DOWN, KeyAction::NextSong},   {WXK_RIGHT, KeyAction::NextEffect},
-        {WXK_LEFT, KeyAction::None},         {WXK_SPACE, KeyAction::PlayPause}, {'R', KeyAction::CycleRepeat},
-        {'S', KeyAction::ToggleShuffle},     {'A', KeyAction::None},            {WXK_NUMPAD_UP, KeyAction::None},
-        {WXK_NUMPAD_RIGHT, KeyAction::None},
+        {WXK_UP, KeyAction::PrevSong},      {WXK_DOWN, KeyAction::NextSong},
+        {WXK_RIGHT, KeyAction::NextEffect}, {WXK_LEFT, KeyAction::None},
+        {WXK_SPACE, KeyAction::PlayPause},  {'R', KeyAction::CycleRepeat},
+        {'S', KeyAction::ToggleShuffle},    {'A', KeyAction::None},
+        {WXK_NUMPAD_UP, KeyAction::None},   {WXK_NUMPAD_RIGHT, KeyAction::None},
     };
-    for (const auto& [key, action] : keys)
-        EXPECT_EQ(int(action), int(keyActionFor(key))) << "key " << key;
+    for (const auto& [key, action] : keys) EXPECT_EQ(int(action), int(keyActionFor(key))) << "key " << key;
 }
 
 // What a window is given, what a recording is set to, or the start of the one line on what is wrong.
 TEST(CommandLine, ReadsWhatUsersType) {
-    struct Case { std::vector<std::string> args; command_t::Mode mode; std::string told; };
+    struct Case {
+        std::vector<std::string> args;
+        command_t::Mode mode;
+        std::string told;
+    };
     const std::vector<Case> cases = {
         {{}, command_t::Window, ""},
         {{"a.xm", "-", "b.mod"}, command_t::Window, "a.xm|-|b.mod|"},
         {{"a.xm", "--", "--help"}, command_t::Window, "a.xm|--help|"},
         {{"--record", "out", "--fps", "2", "--scale=3", "--effect", "0", "--song=s.xm", "--seconds", "1.5"},
-         command_t::Record, "out 2 3 0 s.xm 1.5"},
+         command_t::Record,
+         "out 2 3 0 s.xm 1.5"},
         {{"--record=out.mkv"}, command_t::Record, "out.mkv 60 1 -1  0"},
         {{"--help", "--frobnicate"}, command_t::Help, ""},
         {{"--record="}, command_t::Error, "--record needs"},
@@ -120,20 +128,27 @@ TEST(EffectCycle, ChangesAutomaticallyAndOnRightThroughAFadeToBlack) {
             quad = cycle.stepFade(1.0f);
         }
     };
-    struct Step { int t; bool press; int effect; bool fading, quad; float alpha; int lastSwitch; };
+    struct Step {
+        int t;
+        bool press;
+        int effect;
+        bool fading, quad;
+        float alpha;
+        int lastSwitch;
+    };
     const Step steps[] = {
-        {40000, false, 0, false, false, 0, 0},       // no change before 40 s
+        {40000, false, 0, false, false, 0, 0},         // no change before 40 s
         {40010, false, 0, true, true, 0.005f, 40010},  // then one starts
         {42100, false, 1, true, true, NAN, 40010},     // changed when black, fading back
         {44100, true, 1, false, false, 0, 40010},      // faded back in; Right
         {45100, true, 1, true, true, 0.5f, 44100},     // Right while fading out: the timer only
         {46200, false, 2, true, true, NAN, 45100},
-        {46600, true, 2, true, true, NAN, 45100},      // Right while fading in: out again from here
+        {46600, true, 2, true, true, NAN, 45100},  // Right while fading in: out again from here
         {47200, false, 3, true, true, NAN, 46600},
         {49200, false, 3, false, false, 0, 46600},
-        {86600, false, 3, false, false, 0, 46600},     // the next automatic change counts from the press
+        {86600, false, 3, false, false, 0, 46600},  // the next automatic change counts from the press
         {86610, false, 3, true, true, 0.005f, 86610},
-        {92000, false, 0, false, false, 0, 86610},     // wraps
+        {92000, false, 0, false, false, 0, 86610},  // wraps
     };
     float rolled = 0;
     for (const Step& s : steps) {

@@ -38,16 +38,16 @@ protected:
         ASSERT_TRUE(writePicture("data/gfx/bg.png", 64, 64, {{0, 0, 63, 63, 0, 0, 0, 255}}));
         std::filesystem::copy_file(CHIPDISK_SOURCE_DIR "/data/3d/boll3.md2", "data/3d/boll3.md2");
         std::filesystem::create_directories("data/songs");
-        for (const std::string& song : {kSongA, kSongB})
-            std::ofstream(song) << "song";
+        for (const std::string& song : {kSongA, kSongB}) std::ofstream(song) << "song";
         setFakeSpectrum(0);
         closeWin = iconizeWin = false;
         director = std::make_unique<CDirector>(std::vector<std::string>{kSongA, kSongB});
         director->InitGL();
-        while (songCtrl->isCollecting())
-            songCtrl->update();
+        while (songCtrl->isCollecting()) songCtrl->update();
     }
-    void renderTo(int from, int to) { for (int t = from; t <= to; t += 50) director->Render(t); }
+    void renderTo(int from, int to) {
+        for (int t = from; t <= to; t += 50) director->Render(t);
+    }
     // How much of the effect the fade quad let through, over the rows the HUD leaves free.
     double fadeAlphaSeen(int t) {
         director->beginFrame(t);
@@ -104,7 +104,10 @@ TEST_F(Director, FadeQuadDarkensByTheFadeCurve) {
 // A tunnel point of strand 0 at depth step 40, projected by hand through the field
 // of view, the spin and the camera offset of that moment; window coordinates, y up.
 TEST_F(Director, TunnelCameraPlacesAPointWhereWorkedOut) {
-    struct Case { int t; float x, y, r, g, b, a; };
+    struct Case {
+        int t;
+        float x, y, r, g, b, a;
+    };
     const Case cases[] = {
         {0, 181.535f, 241.930f, 0.3f, 0.0f, 0.0f, 1.0f},  // fov 45, no spin, camera offset (2.0985, 0.1487)
         {1000, 107.801f, 107.413f, 0.49867f, 0.84147f, 0.47943f,
@@ -115,12 +118,17 @@ TEST_F(Director, TunnelCameraPlacesAPointWhereWorkedOut) {
     for (int t : {0, 1000}) {
         const auto prims = captureFeedback([&] { director->Render(t); });
         for (const Case& c : cases)
-            EXPECT_TRUE(c.t != t || std::any_of(prims.begin(), prims.end(), [&](const FbPrim& p) {
-                const FbVertex& v = p.v[0];
-                return p.token == GL_POINT_TOKEN && std::fabs(v.x - c.x) < 0.05f && std::fabs(v.y - c.y) < 0.05f &&
-                       std::fabs(v.a - c.a) < 0.005f && std::fabs(c.r - v.r) < 0.005f &&
-                       std::fabs(c.g - v.g) < 0.005f && std::fabs(c.b - v.b) < 0.005f;
-            })) << "no point at " << c.x << ", " << c.y << " at t = " << t;
+            EXPECT_TRUE(c.t != t || std::any_of(prims.begin(), prims.end(),
+                                                [&](const FbPrim& p) {
+                                                    const FbVertex& v = p.v[0];
+                                                    return p.token == GL_POINT_TOKEN && std::fabs(v.x - c.x) < 0.05f &&
+                                                           std::fabs(v.y - c.y) < 0.05f &&
+                                                           std::fabs(v.a - c.a) < 0.005f &&
+                                                           std::fabs(c.r - v.r) < 0.005f &&
+                                                           std::fabs(c.g - v.g) < 0.005f &&
+                                                           std::fabs(c.b - v.b) < 0.005f;
+                                                }))
+                << "no point at " << c.x << ", " << c.y << " at t = " << t;
     }
     unsetenv("CHIPDISK_PLAIN");
 }
@@ -139,13 +147,16 @@ TEST_F(Director, BallStaysInViewUnderItsWhiteGlow) {
             ballPixels += ball, sumX += ball * (i % 396), sumY += ball * (i / 396), bare += depth[i] == 1.0f;
         }
     };
-    struct Case { int t; double x, y; };
+    struct Case {
+        int t;
+        double x, y;
+    };
     for (const Case& c : {Case{6600, 157.2, 166.1}, {8000, 274.2, 168.0}, {20600, 283.5, 94.7}}) {
         director->Render(c.t - 16);
         director->beginFrame(c.t);
         director->drawEffect();
         ASSERT_GT(ballPixels, 396 * 260 / 200) << "t = " << c.t;
-        EXPECT_EQ(0, bare) << "t = " << c.t;  // the background sphere behind it everywhere
+        EXPECT_EQ(0, bare) << "t = " << c.t;                      // the background sphere behind it everywhere
         EXPECT_LT(ballPixels, 396 * 260 * 0.4) << "t = " << c.t;  // most of the view stays free
         EXPECT_NEAR(c.x, sumX / ballPixels, 3) << "t = " << c.t;
         EXPECT_NEAR(c.y, sumY / ballPixels, 3) << "t = " << c.t;
@@ -157,7 +168,11 @@ TEST_F(Director, BallStaysInViewUnderItsWhiteGlow) {
 }
 
 TEST_F(Director, ClicksAndKeysActOnTheSongsAndTheWindow) {
-    struct Step { int x, y; KeyAction key; std::string playing; };  // key None: a click at x, y
+    struct Step {
+        int x, y;
+        KeyAction key;
+        std::string playing;
+    };  // key None: a click at x, y
     const Step steps[] = {
         {150, 240, KeyAction::None, kSongB},  // next
         {190, 240, KeyAction::None, ""},      // stop
@@ -165,8 +180,7 @@ TEST_F(Director, ClicksAndKeysActOnTheSongsAndTheWindow) {
         {120, 240, KeyAction::None, kSongA},  // prev
         {0, 0, KeyAction::PrevSong, kIntro},  // up: the intro
         {0, 0, KeyAction::PrevSong, kIntro},  // up on the intro stays
-        {0, 0, KeyAction::NextSong, kSongA},
-        {0, 0, KeyAction::NextSong, kSongB},
+        {0, 0, KeyAction::NextSong, kSongA}, {0, 0, KeyAction::NextSong, kSongB},
         {0, 0, KeyAction::NextSong, kSongB},  // down on the last stays
         {136, 240, KeyAction::None, kSongB},  // between prev and next
     };

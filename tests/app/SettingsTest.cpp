@@ -29,7 +29,12 @@ std::string shown(const CSettings& s) {
 // The user's own lines stay where they were, known keys are rewritten in place, and
 // a fresh reader gets back every value, extremes included.
 TEST(Settings, RoundTripKeepsTheUsersLines) {
-    struct Case { R repeat; bool shuffle, position; int x, y; std::string saved; };
+    struct Case {
+        R repeat;
+        bool shuffle, position;
+        int x, y;
+        std::string saved;
+    };
     const Case cases[] = {
         {R::List, true, true, INT_MIN, INT_MAX,
          "# me\nrepeat = list\nzoom=2\n\nshuffle = true\nwindow_x = -2147483648\nwindow_y = 2147483647\n"},
@@ -56,7 +61,9 @@ TEST(Settings, RoundTripKeepsTheUsersLines) {
 // What is bad takes its default, even over values set before; the good keys are kept,
 // and the one line says where.
 TEST(Settings, MalformedFilesGiveDefaultsForWhatIsBad) {
-    struct Case { std::string text, settings, told; };
+    struct Case {
+        std::string text, settings, told;
+    };
     const Case cases[] = {
         {"repeat = sometimes\nshuffle = YES\nwindow_x=3\nwindow_y = -4\n", "song on 3,-4", " line 1: repeat"},
         {"repeat = List\n\n# x\nshuffle = maybe\n", "list off -", " line 4: shuffle"},
@@ -101,7 +108,10 @@ TEST(Settings, SaveWhereNothingCanBeWritten) {
 // The environment is read once a process, so each case runs in a fresh one.
 TEST(Settings, DefaultPathFollowsTheDesktop) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    struct Case { const char* xdg; const char* want; };
+    struct Case {
+        const char* xdg;
+        const char* want;
+    };
     const Case cases[] = {
         {"/x/cfg", "/x/cfg/chipdisk/chipdisk.conf"},
         {"", "/h/.config/chipdisk/chipdisk.conf"},

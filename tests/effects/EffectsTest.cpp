@@ -29,7 +29,7 @@ TEST_F(Effects, ScrollerFadesAtTheEdgesAndWrapsOncePerFrame) {
                           {351, 0.5f},
                           {362, 0},
                           {384, -1}}) {
-        hud.setScrollPos(c.first - 60);  // character 5 at c.first
+        hud.setScrollPos(c.first - 60);                                         // character 5 at c.first
         EXPECT_EQ(!std::isnan(c.second), hud.glyphAt(5, x, alpha)) << c.first;  // shown right of 130
         EXPECT_TRUE(x == c.first && (std::isnan(c.second) || std::fabs(c.second - alpha) < 1e-6))
             << "at x = " << c.first;
@@ -93,7 +93,10 @@ protected:
         const GLint viewport[4] = {0, 0, 396, 260};
         gluUnProject(v.x, v.y, v.z, mv, proj, viewport, &out[0], &out[1], &out[2]);
     }
-    struct Ring { int i; float level, side; };
+    struct Ring {
+        int i;
+        float level, side;
+    };
     // Draws the rings under a wide view; checks ring i's radius, height, grey and the
     // faint copy 0.3 above (side +1, rising) or below (side -1).
     void expectRings(std::vector<Ring> rings) {

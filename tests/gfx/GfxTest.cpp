@@ -16,7 +16,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Decoded { GLenum format = 0; int comps = 0, width = 0; Bytes bytes; };  // bytes bottom row first
+struct Decoded {
+    GLenum format = 0;
+    int comps = 0, width = 0;
+    Bytes bytes;
+};  // bytes bottom row first
 Decoded decode(const std::string& path) {
     Decoded d;
     if (gl_texture_t* t = CPNGLoader().ReadPNGFromFile(path.c_str())) {
@@ -40,7 +44,13 @@ TEST(Png, ColourTypesDecodeToTheirGlLayout) {
     PngPicture palTrns = pal, greyTrns = png(4, 4, PNG_COLOR_TYPE_GRAY, {{0x0F, 0x30}});
     palTrns.hasTrns = greyTrns.hasTrns = true;
     palTrns.trnsAlpha = {128, 255};  // greyTrns: grey 0 is transparent in 0 15 3 0
-    struct Case { const char* what; PngPicture pic; GLenum format; int comps; Bytes bytes; };
+    struct Case {
+        const char* what;
+        PngPicture pic;
+        GLenum format;
+        int comps;
+        Bytes bytes;
+    };
     const Case cases[] = {
         {"palette", pal, GL_RGB, 3, {255, 0, 0, 0, 255, 0}},
         {"palette + tRNS", palTrns, GL_RGBA, 4, {255, 0, 0, 128, 0, 255, 0, 255}},
@@ -102,8 +112,14 @@ TEST_F(Gfx, SpritesAndGlyphsLandOnTheirPixels) {
                              uint8_t(255 - n), r.b, 255});
     ASSERT_TRUE(writePicture("font.png", 256, 256, cells));
     const GLuint redBlue = texture("rb.png", 4, 4, {{0, 0, 3, 1, 255, 0, 0, 255}, {0, 2, 3, 3, 0, 0, 255, 255}});
-    struct Probe { int x, y, r, g, b; };
-    struct Case { const char* what; std::function<void()> draw; std::vector<Probe> probes; };
+    struct Probe {
+        int x, y, r, g, b;
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> draw;
+        std::vector<Probe> probes;
+    };
     const std::vector<Case> cases = {
         {"sprite, upright, untinted",
          [&] {
@@ -191,7 +207,6 @@ static double sample(const std::vector<GLubyte>& grey, double s, double t) {
            fu * fv * at(u + 1, v + 1);
 }
 
-
 // The cheaper drawings run on the renderer the tests use, and CHIPDISK_PLAIN turns each
 // off by its own name or all of them by 1.
 TEST_F(Gfx, CheaperDrawingsRunHereAndAnswerToTheirNames) {
@@ -246,8 +261,7 @@ TEST_F(Gfx, GlowCopiesAddUpToTheExactSum) {
                 for (int x = 0; x < 396; ++x) {
                     const double s = inset + (x + 0.5) / 396 * (1 - 2.0 * inset);
                     const double level = weight * sample(grey, s, inset + (y + 0.5) / 260 * (1 - 2.0 * inset));
-                    for (int ch = 0; ch < 3; ++ch)
-                        exact[((259 - y) * 396 + x) * 3 + ch] += tint[ch] * level;
+                    for (int ch = 0; ch < 3; ++ch) exact[((259 - y) * 396 + x) * 3 + ch] += tint[ch] * level;
                 }
             inset += c.step;
             weight -= 0.5f / c.passes;

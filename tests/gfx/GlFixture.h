@@ -22,12 +22,20 @@ struct PngPicture {
 };
 bool writePng(const std::string& path, const PngPicture& pic);
 // An 8-bit RGBA picture filled with one colour, then rectangles (x0, y0, x1, y1 inclusive).
-struct Rect { int x0, y0, x1, y1; uint8_t r, g, b, a; };
+struct Rect {
+    int x0, y0, x1, y1;
+    uint8_t r, g, b, a;
+};
 bool writePicture(const std::string& path, int w, int h, std::vector<Rect> rects);
 
 // One vertex from GL feedback: window coordinates, colour and texture coordinates.
-struct FbVertex { float x, y, z, r, g, b, a, s, t; };
-struct FbPrim { GLenum token; std::vector<FbVertex> v; };
+struct FbVertex {
+    float x, y, z, r, g, b, a, s, t;
+};
+struct FbPrim {
+    GLenum token;
+    std::vector<FbVertex> v;
+};
 std::vector<FbPrim> captureFeedback(const std::function<void()>& draw);
 
 // A current 396 x 260 offscreen context, a CF3D set up as the director sets it up,
@@ -36,7 +44,10 @@ class GlFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    void frame(int ticks) { f3d->setTicks(ticks); f3d->calcDt(); }
+    void frame(int ticks) {
+        f3d->setTicks(ticks);
+        f3d->calcDt();
+    }
     OffscreenGL::RGBA px(int x, int y) const { return gl->pixel(x, y); }
     static OffscreenGL::RGBA at(const Frame& f, int x, int y) { return f[y * 396 + x]; }
     static bool black(const OffscreenGL::RGBA& p) { return p.r == 0 && p.g == 0 && p.b == 0; }

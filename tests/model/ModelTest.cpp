@@ -23,8 +23,22 @@ Bytes md2(int numVerts, std::vector<std::array<uint16_t, 6>> tris, std::vector<M
     const int32_t frameSize = 40 + 4 * numVerts + padding, ofsFrames = 68 + 12 * int32_t(tris.size());
     Bytes out(size_t(ofsFrames + frameSize * int32_t(frames.size())), 0);
     std::memcpy(out.data(), "IDP2", 4);
-    const int32_t h[] = {8, 64, 64, frameSize, 0, numVerts, 0, int32_t(tris.size()), 0, int32_t(frames.size()),
-                         68, 68, 68, ofsFrames, int32_t(out.size()), int32_t(out.size())};
+    const int32_t h[] = {8,
+                         64,
+                         64,
+                         frameSize,
+                         0,
+                         numVerts,
+                         0,
+                         int32_t(tris.size()),
+                         0,
+                         int32_t(frames.size()),
+                         68,
+                         68,
+                         68,
+                         ofsFrames,
+                         int32_t(out.size()),
+                         int32_t(out.size())};
     for (int i = 0; i < 16; ++i) put32(out, 4 + 4 * i, h[i]);
     for (size_t i = 0; i < tris.size(); ++i) std::memcpy(&out[68 + 12 * i], tris[i].data(), 12);
     for (size_t f = 0; f < frames.size(); ++f) {
@@ -78,12 +92,16 @@ TEST_F(Md2, DecodesPackedVerticesWithAxisSwapAndNormalTable) {
     EXPECT_TRUE(mesh->tris[0].vertIndex[2] == 2 && mesh->tris[0].texIndex[2] == 9);
     for (const float* n : avertexnormals)
         EXPECT_NEAR(1.0f, n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1e-5f);  // the table holds unit normals
-    m.LoadModel("missing.md2");  // a failed load removes the mesh
+    m.LoadModel("missing.md2");                                             // a failed load removes the mesh
     EXPECT_EQ(nullptr, m.getMesh());
 }
 
 TEST_F(Md2, HeaderRulesDecideWhatLoads) {
-    struct Case { const char* what; std::function<void(Bytes&)> edit; bool loads; };
+    struct Case {
+        const char* what;
+        std::function<void(Bytes&)> edit;
+        bool loads;
+    };
     const std::vector<Case> cases = {
         {"as written", [](Bytes&) {}, true},
         {"no vertices, triangles or frames", [](Bytes& d) { d = md2(0, {}, {}); }, true},
@@ -164,7 +182,10 @@ TEST_F(Md2, RendersBlendedKeyframesAndNothingForBadFrames) {
         return out;
     };
     // The same frame twice ignores t; t above 1 stops at 1; below 0 extrapolates.
-    struct Case { int fa, fb; float t, expectT; };
+    struct Case {
+        int fa, fb;
+        float t, expectT;
+    };
     for (const Case& c : {Case{1, 1, 0.7f, 0},
                           {0, 0, -3, 0},
                           {0, 1, 0, 0},

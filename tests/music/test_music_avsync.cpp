@@ -10,12 +10,15 @@ static CHeardClock renders(int64_t late) {
 }
 
 TEST(HeardClock, FrameHeardFollowsTheMostPunctualRenders) {
-    struct { int64_t late, at, latency; double frame; } rows[] = {
-        {0, 50000000, 0, 2205},                // the newest frame, heard at once
-        {4000000, 50000000, 0, 2205},          // a late buffer does not move the clock
-        {-4000000, 50000000, 0, 2381.4},       // an earlier one does
-        {0, 50000000, 20000000, 1323},         // 20 ms of latency: 882 frames back
-        {0, 55000000, 20000000, 1543.5},       // between two renders
+    struct {
+        int64_t late, at, latency;
+        double frame;
+    } rows[] = {
+        {0, 50000000, 0, 2205},           // the newest frame, heard at once
+        {4000000, 50000000, 0, 2205},     // a late buffer does not move the clock
+        {-4000000, 50000000, 0, 2381.4},  // an earlier one does
+        {0, 50000000, 20000000, 1323},    // 20 ms of latency: 882 frames back
+        {0, 55000000, 20000000, 1543.5},  // between two renders
     };
     for (const auto& r : rows) {
         double frame = 0;
@@ -30,11 +33,14 @@ TEST(HeardClock, FrameHeardFollowsTheMostPunctualRenders) {
 }
 
 TEST(HeardClock, WindowIsCentredOnTheFrameHeardWithinWhatIsRendered) {
-    struct { double heard; uint64_t written; int64_t end; } rows[] = {
-        {1000.4, 5000, 1512},   // centred
-        {4800, 5000, 5000},     // not yet rendered: the newest audio
-        {1000, 20000, 5024},    // older than the ring keeps: its oldest window
+    struct {
+        double heard;
+        uint64_t written;
+        int64_t end;
+    } rows[] = {
+        {1000.4, 5000, 1512},  // centred
+        {4800, 5000, 5000},    // not yet rendered: the newest audio
+        {1000, 20000, 5024},   // older than the ring keeps: its oldest window
     };
-    for (const auto& r : rows)
-        EXPECT_EQ(CHeardClock::windowEnd(r.heard, r.written, 1024, 16000), r.end) << r.heard;
+    for (const auto& r : rows) EXPECT_EQ(CHeardClock::windowEnd(r.heard, r.written, 1024, 16000), r.end) << r.heard;
 }

@@ -21,9 +21,7 @@ std::vector<char> readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string chip(const char* name) {
-    return std::string(CHIP_FILES) + "/" + name;
-}
+std::string chip(const char* name) { return std::string(CHIP_FILES) + "/" + name; }
 
 std::unique_ptr<CDecoder> openChip(const std::string& path, int subsong) {
     const std::vector<char> bytes = readFile(path);
@@ -99,7 +97,6 @@ std::vector<char> toneAfterSilence(int silent, int frames) {
     put(0x04, static_cast<uint32_t>(v.size() - 4));
     return {v.begin(), v.end()};
 }
-
 
 }  // namespace
 
@@ -255,7 +252,7 @@ TEST(Chips, BrokenFilesAndMissingRoms) {
     const char header[] = {'R', 'S', 'I', 'D'};
     std::copy(header, header + 4, rsid.begin());
     rsid[0x0A] = rsid[0x0B] = rsid[0x0C] = rsid[0x0D] = 0;  // init and play by the tune itself
-    rsid[0x77] |= 0x02;                                      // needs the C64's BASIC
+    rsid[0x77] |= 0x02;                                     // needs the C64's BASIC
     writeFile(tmp / "basic.sid", rsid);
     bool needsRoms = false;
     testing::internal::CaptureStderr();

@@ -123,8 +123,7 @@ TEST(Collect, AFolderIsWalkedInNaturalOrder) {
     const Paths songs = {"mods/Artist A/album/01 intro.it", "mods/Artist A/track2.xm", "mods/Artist A/track10.xm",
                          "mods/b/song.it", "mods/c/d/e.mod"};
     EXPECT_EQ(c.songs, songs);
-    const std::vector<std::string> lines = {"4 files are not songs, 1 folder could not be read",
-                                            "empty holds no song"};
+    const std::vector<std::string> lines = {"4 files are not songs, 1 folder could not be read", "empty holds no song"};
     EXPECT_EQ(c.lines, lines);
 }
 

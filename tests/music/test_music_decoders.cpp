@@ -25,7 +25,6 @@ std::string vgmHeader(unsigned psgClock, unsigned ym2612Clock) {
     return h;
 }
 
-
 }  // namespace
 
 TEST(Decoders, TheFirstBytesChooseTheDecoder) {

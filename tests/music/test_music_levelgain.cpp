@@ -70,16 +70,14 @@ TEST(LevelGain, FollowsTheSongsLoudness) {
     }
 }
 
-TEST(LevelGain, BeforeAnyHopTheScaleIsFixed) {
-    EXPECT_EQ(CLevelGain().gains(), (CLevelGain::Gains{1, 1, 1, 1}));
-}
+TEST(LevelGain, BeforeAnyHopTheScaleIsFixed) { EXPECT_EQ(CLevelGain().gains(), (CLevelGain::Gains{1, 1, 1, 1})); }
 
 // between the groups' centres (4.5, 19.5, 64.5, 305.5) the gain goes in proportion
 TEST(LevelGain, GainsMeetBetweenTheGroups) {
     std::vector<float> levels(CSpectrumAnalyser::BANDS, 0.1f);
     levels[511] = 0.5f;
     CLevelGain::apply({1, 2, 4, 8}, levels.data());
-    const std::pair<int, float> cases[] = {{0, 0.1f},    {4, 0.1f},     {12, 0.1414f}, {19, 0.1954f},
+    const std::pair<int, float> cases[] = {{0, 0.1f},     {4, 0.1f},      {12, 0.1414f}, {19, 0.1954f},
                                            {42, 0.2828f}, {185, 0.5657f}, {306, 0.8f},   {511, 1.0f}};
     for (const auto& [band, level] : cases) EXPECT_NEAR(levels[band], level, 1e-3f) << "band " << band;
 }

@@ -61,8 +61,13 @@ TEST_F(SongCtrl, TheTableIsTheFolderAfterTheIntroByDisplayName) {
         EXPECT_EQ(state(none), std::make_tuple(1, 1, "", STOPPED, 0));
     }
     // names are file names up to the first dot after the first letter, with spaces for underscores
-    const std::pair<std::string, std::string> cases[] = {{"deep_blue_sea.xm", "deep blue sea"}, {"_intro.xm", "_intro"},
-        {"a.b.xm", "a"}, {".hidden_one", ".hidden one"}, {"__x__.it", "_ x  "}, {"/music/far_away.it", "far away"},
+    const std::pair<std::string, std::string> cases[] = {
+        {"deep_blue_sea.xm", "deep blue sea"},
+        {"_intro.xm", "_intro"},
+        {"a.b.xm", "a"},
+        {".hidden_one", ".hidden one"},
+        {"__x__.it", "_ x  "},
+        {"/music/far_away.it", "far away"},
         {std::string(250, 'l') + "_n.xm", std::string(250, 'l') + " n"}};
     for (const auto& [file, name] : cases) EXPECT_EQ(songDisplayName(file), name) << file;
     // a file of several subsongs names each with its number, in the order the file lists them
@@ -80,13 +85,15 @@ TEST_F(SongCtrl, StepsPauseAndStop) {
     CSongCtrl ctrl(&f3d);
     const std::string p[] = {ctrl.getSongs()[2].path, ctrl.getSongs()[3].path};
     using C = CSongCtrl;
-    const struct { void (C::*act)(); std::tuple<int, int, std::string, int, int> after; } steps[] = {
-        {&C::pause, {2, 1, p[0], PAUSED, 1}},    {&C::play, {2, 1, p[0], PLAYING, 1}},
-        {&C::stop, {2, 1, "", STOPPED, 1}},      {&C::pause, {2, 1, "", STOPPED, 1}},
-        {&C::play, {2, 1, p[0], PLAYING, 1}},    {&C::pause, {2, 1, p[0], PAUSED, 1}},
-        {&C::playNext, {3, 2, p[1], PLAYING, 2}}, {&C::playNext, {3, 3, p[1], PLAYING, 2}},
-        {&C::stop, {3, 3, "", STOPPED, 2}},      {&C::playPrev, {2, 3, p[0], PLAYING, 3}},
-        {&C::playPrev, {1, 2, INTRO, PLAYING, 4}}, {&C::playPrev, {1, 1, INTRO, PLAYING, 4}}};
+    const struct {
+        void (C::*act)();
+        std::tuple<int, int, std::string, int, int> after;
+    } steps[] = {{&C::pause, {2, 1, p[0], PAUSED, 1}},      {&C::play, {2, 1, p[0], PLAYING, 1}},
+                 {&C::stop, {2, 1, "", STOPPED, 1}},        {&C::pause, {2, 1, "", STOPPED, 1}},
+                 {&C::play, {2, 1, p[0], PLAYING, 1}},      {&C::pause, {2, 1, p[0], PAUSED, 1}},
+                 {&C::playNext, {3, 2, p[1], PLAYING, 2}},  {&C::playNext, {3, 3, p[1], PLAYING, 2}},
+                 {&C::stop, {3, 3, "", STOPPED, 2}},        {&C::playPrev, {2, 3, p[0], PLAYING, 3}},
+                 {&C::playPrev, {1, 2, INTRO, PLAYING, 4}}, {&C::playPrev, {1, 1, INTRO, PLAYING, 4}}};
     for (const auto& s : steps) {
         (ctrl.*s.act)();
         EXPECT_EQ(state(ctrl), s.after) << "step " << &s - steps;
@@ -142,18 +149,30 @@ TEST_F(SongCtrl, RepeatModesAtASongsEnd) {
         std::string playing;
         int slot;
     } steps[] = {
-        {ListMode, a, 2}, {End, b, 3}, {End, a, 2},  {Prev, INTRO, 1}, {End, a, 2}, {End, b, 3},
-        {Next, a, 2},     {Next, b, 3}, {NoneMode, b, 3}, {Next, b, 3}, {End, "", 3}, {Play, a, 2},
-        {End, b, 3},      {End, "", 3}, {Next, "", 3},
+        {ListMode, a, 2}, {End, b, 3},  {End, a, 2},  {Prev, INTRO, 1}, {End, a, 2},
+        {End, b, 3},      {Next, a, 2}, {Next, b, 3}, {NoneMode, b, 3}, {Next, b, 3},
+        {End, "", 3},     {Play, a, 2}, {End, b, 3},  {End, "", 3},     {Next, "", 3},
     };
     for (const auto& step : steps) {
         switch (step.act) {
-        case ListMode: ctrl.setRepeat(RepeatMode::List); break;
-        case NoneMode: ctrl.setRepeat(RepeatMode::None); break;
-        case End: fakeSound().endSong(); break;
-        case Play: ctrl.play(); break;
-        case Next: ctrl.playNext(); break;
-        case Prev: ctrl.playPrev(); break;
+            case ListMode:
+                ctrl.setRepeat(RepeatMode::List);
+                break;
+            case NoneMode:
+                ctrl.setRepeat(RepeatMode::None);
+                break;
+            case End:
+                fakeSound().endSong();
+                break;
+            case Play:
+                ctrl.play();
+                break;
+            case Next:
+                ctrl.playNext();
+                break;
+            case Prev:
+                ctrl.playPrev();
+                break;
         }
         ctrl.update();
         EXPECT_EQ(fakeSound().playing(), step.playing) << "step " << &step - steps;
@@ -186,8 +205,7 @@ TEST_F(SongCtrl, ShuffleRoundsAndTheWayBack) {
     }
     EXPECT_EQ(std::adjacent_find(played.begin(), played.end()), played.end());
     std::vector<int> inOrder;
-    for (int i = 0; i < 15; i++)
-        inOrder.push_back(2 + (1 + i) % 5);
+    for (int i = 0; i < 15; i++) inOrder.push_back(2 + (1 + i) % 5);
     EXPECT_NE(played, inOrder) << "shuffled, not in list order";
     for (int back = 13; back >= 10; back--) {
         ctrl.playPrev();

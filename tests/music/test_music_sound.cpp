@@ -47,7 +47,11 @@ bool scenarioRan = false;  // a direct run gets only the first Layer test
 TEST(Spectrum, LevelsOfSinesClampedToZeroOne) {
     // a full-scale sine reads 1 on its band and Hann leaks half into each neighbour; half a
     // band off, the scalloping loss leaves 8 / (3 pi) on both; 440 Hz falls 0.22 into band 10
-    const struct { double cycles, amplitude; float dc; int band; float level, next, rest;
+    const struct {
+        double cycles, amplitude;
+        float dc;
+        int band;
+        float level, next, rest;
     } cases[] = {{5, 1.0 / 3, 0, 5, 1, 0.5f, 1e-3f},
                  {500, 1.0 / 3, 0, 500, 1, 0.5f, 1e-3f},
                  {100.5, 1.0 / 3, 0, 100, 0.849f, 0.849f, 0.02f},
