@@ -35,13 +35,12 @@ import time
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
-                                "tests", "support"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
 from desktop import App, Desktop  # noqa: E402
 
 RATE = 44100
-BEAT_ROWS = 5          # a click every 5 rows of 100 ms
-PARTIAL_BANDS = range(4, 44, 4)   # the rings' bands the click sounds in
+BEAT_ROWS = 5  # a click every 5 rows of 100 ms
+PARTIAL_BANDS = range(4, 44, 4)  # the rings' bands the click sounds in
 
 
 def click_sample(rate):
@@ -50,8 +49,7 @@ def click_sample(rate):
     frames, so the frame before the answer and the answer are both seen."""
     rng = np.random.default_rng(7)
     t = np.arange(int(0.150 * rate)) / rate
-    x = sum(np.sin(2 * np.pi * k * 44100 / 1024 * t + rng.uniform(0, 2 * np.pi))
-            for k in PARTIAL_BANDS)
+    x = sum(np.sin(2 * np.pi * k * 44100 / 1024 * t + rng.uniform(0, 2 * np.pi)) for k in PARTIAL_BANDS)
     return np.round(127 * x / np.max(np.abs(x))).astype(int)
 
 
@@ -71,7 +69,7 @@ def click_song(volume):
     u16(0x0104)
     u32(276)
     for v in (1, 0, channels, 1, 1, 1, 6, 150):  # length, restart, channels, patterns,
-        u16(v)                                   # instruments, linear, speed, BPM
+        u16(v)  # instruments, linear, speed, BPM
     b.extend(bytes(256))
     cells = bytearray()
     for r in range(rows):
@@ -115,9 +113,20 @@ class Recorder:
     """parec from the null sink's monitor, mono s16, every block stamped on arrival."""
 
     def __init__(self, desk, env):
-        self.proc = desk.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le",
-                                 "--rate=%d" % RATE, "--channels=1", "--latency-msec=5"],
-                                stdout=subprocess.PIPE, env=env)
+        self.proc = desk.spawn(
+            [
+                "parec",
+                "-d",
+                "nullsink.monitor",
+                "--raw",
+                "--format=s16le",
+                "--rate=%d" % RATE,
+                "--channels=1",
+                "--latency-msec=5",
+            ],
+            stdout=subprocess.PIPE,
+            env=env,
+        )
         self.blocks = []  # (arrival ns, samples so far after this block)
         self.data = bytearray()
         self.lock = threading.Lock()
@@ -136,22 +145,20 @@ class Recorder:
 
     def samples(self):
         with self.lock:
-            raw = bytes(self.data[:len(self.data) // 2 * 2])
+            raw = bytes(self.data[: len(self.data) // 2 * 2])
             blocks = list(self.blocks)
         return np.frombuffer(raw, dtype="<i2").astype(float), blocks
 
 
 def sink_latency_us(env):
-    out = subprocess.run(["pactl", "list", "sinks"], env=env, capture_output=True,
-                         text=True).stdout
+    out = subprocess.run(["pactl", "list", "sinks"], env=env, capture_output=True, text=True).stdout
     m = re.search(r"Latency: (\d+) usec", out)
     return int(m.group(1)) if m else None
 
 
 def stream_latency_us(env, streams, second):
     """A stream's buffer in the server plus the latency of the sink or source behind it."""
-    out = subprocess.run(["pactl", "list", streams], env=env, capture_output=True,
-                         text=True).stdout
+    out = subprocess.run(["pactl", "list", streams], env=env, capture_output=True, text=True).stdout
     b = re.search(r"Buffer Latency: (\d+) usec", out)
     s = re.search(second + r" Latency: (\d+) usec", out)
     return int(b.group(1)) + int(s.group(1)) if b and s else None
@@ -230,8 +237,7 @@ def run_once(desk, program, counter, song, seconds, plain):
     latencies, held, output = [], [], []
     while time.monotonic_ns() - start < seconds * 1e9:
         time.sleep(0.5)
-        for probe, found in ((sink_latency_us, latencies), (recorder_latency_us, held),
-                             (output_latency_us, output)):
+        for probe, found in ((sink_latency_us, latencies), (recorder_latency_us, held), (output_latency_us, output)):
             value = probe(env)
             if value is not None:
                 found.append(value)
@@ -255,8 +261,7 @@ def run_once(desk, program, counter, song, seconds, plain):
             results.append((click, a))
     if os.environ.get("AVSYNC_KEEP"):  # the raw figures, for a closer look
         np.save(os.path.join(os.environ["AVSYNC_KEEP"], "frames-%d.npy" % plain), frames)
-        np.save(os.path.join(os.environ["AVSYNC_KEEP"], "clicks-%d.npy" % plain),
-                np.array([c for c, _ in results]))
+        np.save(os.path.join(os.environ["AVSYNC_KEEP"], "clicks-%d.npy" % plain), np.array([c for c, _ in results]))
     gaps = np.diff(frames[:, 0]) / 1e6
     peak_level = spectrum_peak(x)
     return results, gaps, latencies, held, output, blocks, peak_level
@@ -270,7 +275,7 @@ def spectrum_peak(x):
     best = 0.0
     for i in onsets(x)[:4]:
         for off in range(-512, 1024, 128):
-            seg = x[i + off:i + off + 1024] / 32768.0
+            seg = x[i + off : i + off + 1024] / 32768.0
             if len(seg) == 1024:
                 best = max(best, float(np.max(np.abs(np.fft.rfft(seg * w))[:55]) * 12 / 1024))
     return best
@@ -278,28 +283,35 @@ def spectrum_peak(x):
 
 def describe(name, results, gaps, latencies, held, output, blocks, peak):
     good = [a for _, a in results if a]
-    print("%s: %d clicks, %d answered; frame interval median %.1f ms, 95th pct %.1f ms" % (
-        name, len(results), len(good), np.median(gaps), np.percentile(gaps, 95)))
+    print(
+        "%s: %d clicks, %d answered; frame interval median %.1f ms, 95th pct %.1f ms"
+        % (name, len(results), len(good), np.median(gaps), np.percentile(gaps, 95))
+    )
     sizes = np.diff([0] + [c for _, c in blocks])
     span = lambda v: "%d-%d (median %d)" % (min(v), max(v), np.median(v)) if v else "?"  # noqa: E731
-    print("  recording blocks median %.1f ms, largest %.1f ms; sink latency %s us; held for "
-          "parec %s us; click's peak level %.3f" % (
-              1e3 * np.median(sizes) / RATE, 1e3 * sizes.max() / RATE, span(latencies),
-              span(held), peak))
+    print(
+        "  recording blocks median %.1f ms, largest %.1f ms; sink latency %s us; held for "
+        "parec %s us; click's peak level %.3f"
+        % (1e3 * np.median(sizes) / RATE, 1e3 * sizes.max() / RATE, span(latencies), span(held), peak)
+    )
     if output:
-        print("  the program's output latency (its buffer in the server + the sink's): "
-              "median %.1f ms, %.1f .. %.1f" % (np.median(output) / 1e3, min(output) / 1e3,
-                                                max(output) / 1e3))
+        print(
+            "  the program's output latency (its buffer in the server + the sink's): "
+            "median %.1f ms, %.1f .. %.1f" % (np.median(output) / 1e3, min(output) / 1e3, max(output) / 1e3)
+        )
     print("  per click, halfway crossing (first frame past it) in ms:")
     print("   " + " ".join("%+.0f(%+.0f)" % a if a else "-" for _, a in results))
     if good:
         cross = [a[0] for a in good]
         first = [a[1] for a in good]
-        print("  halfway crossing: median %+.1f ms, quartiles %+.1f / %+.1f, range %+.1f .. %+.1f"
-              % (np.median(cross), np.percentile(cross, 25), np.percentile(cross, 75),
-                 min(cross), max(cross)))
-        print("  first frame past halfway: median %+.1f ms, range %+.1f .. %+.1f" % (
-            np.median(first), min(first), max(first)))
+        print(
+            "  halfway crossing: median %+.1f ms, quartiles %+.1f / %+.1f, range %+.1f .. %+.1f"
+            % (np.median(cross), np.percentile(cross, 25), np.percentile(cross, 75), min(cross), max(cross))
+        )
+        print(
+            "  first frame past halfway: median %+.1f ms, range %+.1f .. %+.1f"
+            % (np.median(first), min(first), max(first))
+        )
     return [a[0] for a in good]
 
 
@@ -311,9 +323,13 @@ def main():
     program = os.path.abspath(os.path.join(build, "app", "chipdisk"))
     counter = os.path.abspath(os.path.join(build, "bench", "swapcount.so"))
     desk = None
-    print("load at start: %s%s" % (open("/proc/loadavg").read().split()[0],
-                                    ", nice %s" % os.environ["AVSYNC_NICE"]
-                                    if os.environ.get("AVSYNC_NICE") else ""))
+    print(
+        "load at start: %s%s"
+        % (
+            open("/proc/loadavg").read().split()[0],
+            ", nice %s" % os.environ["AVSYNC_NICE"] if os.environ.get("AVSYNC_NICE") else "",
+        )
+    )
     try:
         desk = Desktop(os.path.join(os.environ.get("TMPDIR", "/tmp"), "chipdisk-avsync-out"))
         desk.start_pulse(record=False)
@@ -329,9 +345,10 @@ def main():
         if runs > 1:
             for name, cross in totals.items():
                 if cross:
-                    print("%s, all runs: median %+.1f ms, quartiles %+.1f / %+.1f (%d clicks)" % (
-                        name, np.median(cross), np.percentile(cross, 25),
-                        np.percentile(cross, 75), len(cross)))
+                    print(
+                        "%s, all runs: median %+.1f ms, quartiles %+.1f / %+.1f (%d clicks)"
+                        % (name, np.median(cross), np.percentile(cross, 25), np.percentile(cross, 75), len(cross))
+                    )
         print("load at end: %s" % open("/proc/loadavg").read().split()[0])
     finally:
         if desk:

@@ -19,7 +19,7 @@ from desktop import RATE, App, Desktop, rms, wait_for  # noqa: E402
 
 FOLDERS = 2000
 SONGS_EACH = 5  # and as many text files
-SILENT = 30     # s16 level below which a millisecond counts as silent
+SILENT = 30  # s16 level below which a millisecond counts as silent
 
 
 def make_tree(root, song):
@@ -34,7 +34,7 @@ def make_tree(root, song):
 
 def first_sound(desk, start_frame):
     x = desk.mono(start_frame)
-    return next((i / RATE for i in range(0, len(x) - 441, 441) if rms(x[i:i + 441]) > 100), None)
+    return next((i / RATE for i in range(0, len(x) - 441, 441) if rms(x[i : i + 441]) > 100), None)
 
 
 def collection(desk, program, counter, folder, summary):
@@ -67,10 +67,12 @@ def gaps(desk, program, folder, changes=20):
     app.proc.kill()
     app.proc.wait()
     x = desk.mono(at)
-    start = next(i for i in range(0, len(x) - 441, 441) if rms(x[i:i + 441]) > 100)
+    start = next(i for i in range(0, len(x) - 441, 441) if rms(x[i : i + 441]) > 100)
+
     # the tone of each 10 ms: rising zero crossings, 2.6 for the low song, 5.2 for the high
     def pitch(i):
         return sum(1 for j in range(i + 1, i + 441) if x[j - 1] < 0 <= x[j]) > 4
+
     blocks = list(range(start, len(x) - 441, 441))
     tones = [pitch(i) for i in blocks]
     found = []
@@ -79,7 +81,7 @@ def gaps(desk, program, folder, changes=20):
             around = range(blocks[k] - 4410, min(len(x) - 44, blocks[k] + 4410), 44)
             run = longest = 0
             for i in around:
-                run = run + 1 if rms(x[i:i + 44]) < SILENT else 0
+                run = run + 1 if rms(x[i : i + 44]) < SILENT else 0
                 longest = max(longest, run)
             found.append(longest)  # in milliseconds
     return found
@@ -104,29 +106,45 @@ def main():
         tree = os.path.join(out, "tree")
         began = time.time()
         make_tree(tree, os.path.join(songs, "low.xm"))
-        print("made %d folders of %d songs and %d text files in %.1f s"
-              % (FOLDERS, SONGS_EACH, SONGS_EACH, time.time() - began))
+        print(
+            "made %d folders of %d songs and %d text files in %.1f s"
+            % (FOLDERS, SONGS_EACH, SONGS_EACH, time.time() - began)
+        )
         sids = os.path.join(out, "sids")
         os.makedirs(sids)
         for n in range(1000):
             os.link(os.path.join(desk.work, "data", "songs", "iron_comet.sid"), os.path.join(sids, "tune %d.sid" % n))
         with open(os.path.join(sids, "readme.txt"), "w") as f:
             f.write("not a song\n")
-        for name, folder, summary in (("one song", one, None),
-                                      ("20 000 files", tree, "%d files are not songs" % (FOLDERS * SONGS_EACH)),
-                                      ("1 000 SIDs", sids, "1 file is not a song")):
+        for name, folder, summary in (
+            ("one song", one, None),
+            ("20 000 files", tree, "%d files are not songs" % (FOLDERS * SONGS_EACH)),
+            ("1 000 SIDs", sids, "1 file is not a song"),
+        ):
             sound, listed, fps = collection(desk, program, counter, folder, summary)
-            print("%-12s first sound %s, whole list %s, %.1f frames a second from the first frame on"
-                  % (name, "%.0f ms" % (1000 * sound) if sound is not None else "none",
-                     "%.0f ms" % (1000 * listed) if listed is not None else "at once", fps))
+            print(
+                "%-12s first sound %s, whole list %s, %.1f frames a second from the first frame on"
+                % (
+                    name,
+                    "%.0f ms" % (1000 * sound) if sound is not None else "none",
+                    "%.0f ms" % (1000 * listed) if listed is not None else "at once",
+                    fps,
+                )
+            )
         for size in (100 * 1000, 10 * 1000 * 1000):
             folder = os.path.join(out, "gap%d" % size)
             os.makedirs(folder)
             os.system("%s %s %d" % (writer, folder, size))
             found = gaps(desk, program, folder)
-            print("songs of %5.1f MB, repeat list: silence at %d changes: median %.0f ms, worst %d ms"
-                  % (size / 1e6, len(found), statistics.median(found) if found else float("nan"),
-                     max(found) if found else -1))
+            print(
+                "songs of %5.1f MB, repeat list: silence at %d changes: median %.0f ms, worst %d ms"
+                % (
+                    size / 1e6,
+                    len(found),
+                    statistics.median(found) if found else float("nan"),
+                    max(found) if found else -1,
+                )
+            )
     finally:
         desk.close()
         shutil.rmtree(out, ignore_errors=True)

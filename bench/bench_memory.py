@@ -10,8 +10,7 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
-                                "tests", "support"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
 from desktop import App, Desktop, wait_for
 
 
@@ -37,19 +36,31 @@ def main():
     try:
         desk.start_pulse(record=False)
         desk.copy_data()
-        app = App(desk, os.path.abspath(os.path.join(build, "app", "chipdisk")), cwd=desk.work,
-                  env={k: v for k, v in os.environ.items() if k == "CHIPDISK_PLAIN"},
-                  swapcount=os.path.abspath(os.path.join(build, "bench", "swapcount.so")))
+        app = App(
+            desk,
+            os.path.abspath(os.path.join(build, "app", "chipdisk")),
+            cwd=desk.work,
+            env={k: v for k, v in os.environ.items() if k == "CHIPDISK_PLAIN"},
+            swapcount=os.path.abspath(os.path.join(build, "bench", "swapcount.so")),
+        )
         wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
         t0, c0, s0 = time.time(), cpu_seconds(app.proc.pid), app.swaps()
         marks = [m for m in (5, 30, 60, 120, 300, 600, 1800, 3600) if m < seconds] + [seconds]
         for m in marks:
             time.sleep(max(0.0, t0 + m - time.time()))
             t, c, s = time.time() - t0, cpu_seconds(app.proc.pid) - c0, app.swaps() - s0
-            print("after %5.0f s: resident %6.1f MB (anonymous %5.1f MB), CPU %5.1f %% of one core,"
-                  " %5.1f fps" % (t, status_kb(app.proc.pid, "VmRSS") / 1024,
-                                  status_kb(app.proc.pid, "RssAnon") / 1024, 100 * c / t,
-                                  s / t), flush=True)
+            print(
+                "after %5.0f s: resident %6.1f MB (anonymous %5.1f MB), CPU %5.1f %% of one core,"
+                " %5.1f fps"
+                % (
+                    t,
+                    status_kb(app.proc.pid, "VmRSS") / 1024,
+                    status_kb(app.proc.pid, "RssAnon") / 1024,
+                    100 * c / t,
+                    s / t,
+                ),
+                flush=True,
+            )
     finally:
         desk.close()
         shutil.rmtree(out, ignore_errors=True)

@@ -14,8 +14,7 @@ import tempfile
 import time
 import warnings
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
-                                "tests", "support"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
 from desktop import App, Desktop, wait_for
 
 with warnings.catch_warnings():
@@ -44,17 +43,22 @@ def main():
                 first_ns = int(f.read().split()[1])
             frames.append(first_ns / 1e9 - launched)
             time.sleep(2.0)
-            raw = bytes(desk.sound[at * 4:])
+            raw = bytes(desk.sound[at * 4 :])
             block = 441 * 4
-            onset = next((i for i in range(0, len(raw) - block, block)
-                          if audioop.rms(raw[i:i + block], 2) > 100), None)
+            onset = next(
+                (i for i in range(0, len(raw) - block, block) if audioop.rms(raw[i : i + block], 2) > 100), None
+            )
             sounds.append(onset / 4 / 44100 if onset is not None else float("nan"))
             app.proc.kill()
             app.proc.wait()
-        print("start to first frame: median %.0f ms (%s)" % (
-            1000 * statistics.median(frames), " ".join("%.0f" % (1000 * f) for f in frames)))
-        print("start to first sound: median %.0f ms (%s)" % (
-            1000 * statistics.median(sounds), " ".join("%.0f" % (1000 * s) for s in sounds)))
+        print(
+            "start to first frame: median %.0f ms (%s)"
+            % (1000 * statistics.median(frames), " ".join("%.0f" % (1000 * f) for f in frames))
+        )
+        print(
+            "start to first sound: median %.0f ms (%s)"
+            % (1000 * statistics.median(sounds), " ".join("%.0f" % (1000 * s) for s in sounds))
+        )
     finally:
         desk.close()
         shutil.rmtree(out, ignore_errors=True)

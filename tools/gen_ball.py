@@ -17,23 +17,23 @@ import struct
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FREQ = 9            # each icosahedron edge is cut into this many pieces
-RADIUS = 0.5        # in drawing units: the camera's eye comes within about 3 units of
-                    # the ball a tenth of the time, and a larger ball then fills the view
+FREQ = 9  # each icosahedron edge is cut into this many pieces
+RADIUS = 0.5  # in drawing units: the camera's eye comes within about 3 units of
+# the ball a tenth of the time, and a larger ball then fills the view
 BUMP_HEIGHT = 0.10  # relative to the sphere's radius
 BUMP_RADIUS = 0.42  # chord length on the unit sphere
 PATCH_RADIUS = 0.29  # faces with every corner within this chord of a patch centre are kept
-UNITS = 64.0        # the loader divides file coordinates by this
+UNITS = 64.0  # the loader divides file coordinates by this
 
 
 def normal_table():
     # The loader's table is the one source of truth for the 162 normals.
     src = open(os.path.join(ROOT, "model", "CMD2Model.cpp")).read()
-    body = src[src.index("avertexnormals[162][3] = {"):]
-    body = body[:body.index("};")]
+    body = src[src.index("avertexnormals[162][3] = {") :]
+    body = body[: body.index("};")]
     nums = [float(v) for v in re.findall(r"-?\d+\.\d+", body)]
     assert len(nums) == 162 * 3
-    return [tuple(nums[i:i + 3]) for i in range(0, len(nums), 3)]
+    return [tuple(nums[i : i + 3]) for i in range(0, len(nums), 3)]
 
 
 def unit(v):
@@ -55,14 +55,45 @@ def dot(a, b):
 
 def icosahedron():
     p = (1.0 + math.sqrt(5.0)) / 2.0
-    verts = [unit(v) for v in [
-        (-1, p, 0), (1, p, 0), (-1, -p, 0), (1, -p, 0),
-        (0, -1, p), (0, 1, p), (0, -1, -p), (0, 1, -p),
-        (p, 0, -1), (p, 0, 1), (-p, 0, -1), (-p, 0, 1)]]
-    faces = [(0, 11, 5), (0, 5, 1), (0, 1, 7), (0, 7, 10), (0, 10, 11),
-             (1, 5, 9), (5, 11, 4), (11, 10, 2), (10, 7, 6), (7, 1, 8),
-             (3, 9, 4), (3, 4, 2), (3, 2, 6), (3, 6, 8), (3, 8, 9),
-             (4, 9, 5), (2, 4, 11), (6, 2, 10), (8, 6, 7), (9, 8, 1)]
+    verts = [
+        unit(v)
+        for v in [
+            (-1, p, 0),
+            (1, p, 0),
+            (-1, -p, 0),
+            (1, -p, 0),
+            (0, -1, p),
+            (0, 1, p),
+            (0, -1, -p),
+            (0, 1, -p),
+            (p, 0, -1),
+            (p, 0, 1),
+            (-p, 0, -1),
+            (-p, 0, 1),
+        ]
+    ]
+    faces = [
+        (0, 11, 5),
+        (0, 5, 1),
+        (0, 1, 7),
+        (0, 7, 10),
+        (0, 10, 11),
+        (1, 5, 9),
+        (5, 11, 4),
+        (11, 10, 2),
+        (10, 7, 6),
+        (7, 1, 8),
+        (3, 9, 4),
+        (3, 4, 2),
+        (3, 2, 6),
+        (3, 6, 8),
+        (3, 8, 9),
+        (4, 9, 5),
+        (2, 4, 11),
+        (6, 2, 10),
+        (8, 6, 7),
+        (9, 8, 1),
+    ]
     return verts, faces
 
 
@@ -87,15 +118,16 @@ def geodesic(freq):
 
     tris = []
     for a, b, c in faces:
+
         def at(i, j):
             return point(((a, freq - i - j), (b, i), (c, j)))
+
         for i in range(freq):
             for j in range(freq - i):
                 tris.append((at(i, j), at(i + 1, j), at(i, j + 1)))
                 if i + j < freq - 1:
                     tris.append((at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)))
-    centres = list(ico) + [unit(tuple(ico[a][k] + ico[b][k] + ico[c][k] for k in range(3)))
-                           for a, b, c in faces]
+    centres = list(ico) + [unit(tuple(ico[a][k] + ico[b][k] + ico[c][k] for k in range(3))) for a, b, c in faces]
     return points, tris, centres
 
 
@@ -111,8 +143,10 @@ def relief(d, centres):
 
 def patches(dirs, tris, centres):
     """The faces inside a patch, and the points they use, renumbered in order."""
+
     def inside(i):
         return any(dot(sub(dirs[i], c), sub(dirs[i], c)) < PATCH_RADIUS * PATCH_RADIUS for c in centres)
+
     tris = [t for t in tris if all(inside(v) for v in t)]
     used = sorted(set(v for t in tris for v in t))
     index = {v: i for i, v in enumerate(used)}
@@ -165,9 +199,25 @@ def build():
     ofs_frames = ofs_tris + len(triangles)
     ofs_glcmds = ofs_frames + len(frame)
     ofs_end = ofs_glcmds + len(glcmds)
-    header = b"IDP2" + struct.pack("<16i", 8, 256, 256, frame_size, 0, num_verts, 1, num_tris,
-                                   len(glcmds) // 4, 1, ofs_skins, ofs_st, ofs_tris, ofs_frames,
-                                   ofs_glcmds, ofs_end)
+    header = b"IDP2" + struct.pack(
+        "<16i",
+        8,
+        256,
+        256,
+        frame_size,
+        0,
+        num_verts,
+        1,
+        num_tris,
+        len(glcmds) // 4,
+        1,
+        ofs_skins,
+        ofs_st,
+        ofs_tris,
+        ofs_frames,
+        ofs_glcmds,
+        ofs_end,
+    )
     data = header + texcoords + triangles + frame + glcmds
     assert len(data) == ofs_end
     return data

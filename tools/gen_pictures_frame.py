@@ -48,6 +48,7 @@ def _spikes():
 def _in_triangle(p, a, b, c):
     def cross(o, u, v):
         return (u[0] - o[0]) * (v[1] - o[1]) - (u[1] - o[1]) * (v[0] - o[0])
+
     d1, d2, d3 = cross(a, b, p), cross(b, c, p), cross(c, a, p)
     neg = d1 < 0 or d2 < 0 or d3 < 0
     pos = d1 > 0 or d2 > 0 or d3 > 0
@@ -136,8 +137,13 @@ def make_star():
         for x in range(W):
             if not m[x, y]:
                 continue
-            if x == 0 or y == 0 or x == W - 1 or y == H - 1 or not (
-                    m[x - 1, y] and m[x + 1, y] and m[x, y - 1] and m[x, y + 1]):
+            if (
+                x == 0
+                or y == 0
+                or x == W - 1
+                or y == H - 1
+                or not (m[x - 1, y] and m[x + 1, y] and m[x, y - 1] and m[x, y + 1])
+            ):
                 edge.append((x, y))
     for x, y in edge:
         px[x, y] = (12, 10, 34)

@@ -4,8 +4,7 @@ import math
 
 from PIL import Image
 
-from gen_pictures_common import (blend_px, clamp8, lerp, load_terminus, new_rgba, ramp,
-                                 smoothstep, text_pixels)
+from gen_pictures_common import blend_px, clamp8, lerp, load_terminus, new_rgba, ramp, smoothstep, text_pixels
 
 TOP_W, TOP_H = 397, 260
 VIEW_W, VIEW_H = 396, 260
@@ -156,8 +155,9 @@ def make_top():
                 px[x, y] = (10, 8, 34, 255)
             elif ring == 1:
                 t = y / float(h - 1)
-                px[x, y] = tuple(clamp8(c) for c in ramp(
-                    [(0, (120, 230, 255)), (0.5, (70, 110, 220)), (1, (120, 70, 200))], t)) + (255,)
+                px[x, y] = tuple(
+                    clamp8(c) for c in ramp([(0, (120, 230, 255)), (0.5, (70, 110, 220)), (1, (120, 70, 200))], t)
+                ) + (255,)
             elif ring == 2:
                 px[x, y] = (20, 14, 60, 200)
             elif ring == 3:
@@ -191,7 +191,7 @@ def make_top():
                 ring = min(x - (bx - 2), y - (by - 2), bx + BTN_W + 1 - x, by + BTN_H + 1 - y)
                 if ring == 0:
                     lit_side = x == bx + BTN_W + 1 or y == by + BTN_H + 1
-                    px[x, y] = ((90, 130, 210, 255) if lit_side else (4, 4, 16, 255))
+                    px[x, y] = (90, 130, 210, 255) if lit_side else (4, 4, 16, 255)
                 elif ring == 1:
                     px[x, y] = (6, 6, 22, 255)
     for name, (bx, by) in BUTTONS.items():

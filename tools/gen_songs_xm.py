@@ -24,8 +24,7 @@ def tuning_for_rate(rate_hz):
 
 
 class Sample:
-    def __init__(self, name, frames, bits=8, loop=None, volume=64, panning=128,
-                 rel_note=0, finetune=0):
+    def __init__(self, name, frames, bits=8, loop=None, volume=64, panning=128, rel_note=0, finetune=0):
         # frames: floats in [-1, 1]; loop: (start, length) in frames or None
         self.name = name
         self.frames = frames
@@ -47,7 +46,7 @@ class Sample:
             if self.bits == 8:
                 out.append(d & 0xFF)
             else:
-                out += struct.pack('<H', d & 0xFFFF)
+                out += struct.pack("<H", d & 0xFFFF)
         return bytes(out)
 
     def header(self, nbytes):
@@ -59,14 +58,25 @@ class Sample:
             ls, ll, kind = 0, 0, 0
         if self.bits == 16:
             kind |= 0x10
-        return struct.pack('<IIIBbBBbB22s', nbytes, ls, ll, self.volume, self.finetune,
-                           kind, self.panning, self.rel_note, 0,
-                           self.name.encode('ascii')[:22])
+        return struct.pack(
+            "<IIIBbBBbB22s",
+            nbytes,
+            ls,
+            ll,
+            self.volume,
+            self.finetune,
+            kind,
+            self.panning,
+            self.rel_note,
+            0,
+            self.name.encode("ascii")[:22],
+        )
 
 
 class Instrument:
-    def __init__(self, name, sample, vol_env=None, vol_sustain=None, pan_env=None,
-                 pan_loop=None, fadeout=0, vib=(0, 0, 0, 0)):
+    def __init__(
+        self, name, sample, vol_env=None, vol_sustain=None, pan_env=None, pan_loop=None, fadeout=0, vib=(0, 0, 0, 0)
+    ):
         # vol_env/pan_env: [(tick, value)], values 0..64 (pan: 32 is centre)
         self.name = name
         self.sample = sample
@@ -79,8 +89,9 @@ class Instrument:
 
     def to_bytes(self):
         def points(env):
-            raw = b''.join(struct.pack('<HH', x, y) for x, y in env)
-            return raw + b'\0' * (48 - len(raw))
+            raw = b"".join(struct.pack("<HH", x, y) for x, y in env)
+            return raw + b"\0" * (48 - len(raw))
+
         vtype = 0
         if self.vol_env:
             vtype = 1 | (2 if self.vol_sustain is not None else 0)
@@ -88,14 +99,25 @@ class Instrument:
         if self.pan_env:
             ptype = 1 | (4 if self.pan_loop is not None else 0)
         ploop = self.pan_loop or (0, 0)
-        body = struct.pack('<22sBH', self.name.encode('ascii')[:22], 0, 1)
-        body += struct.pack('<I', 40) + b'\0' * 96
+        body = struct.pack("<22sBH", self.name.encode("ascii")[:22], 0, 1)
+        body += struct.pack("<I", 40) + b"\0" * 96
         body += points(self.vol_env) + points(self.pan_env)
-        body += struct.pack('<BBBBBBBBBB', len(self.vol_env), len(self.pan_env),
-                            self.vol_sustain or 0, 0, 0, 0, ploop[0], ploop[1], vtype, ptype)
-        body += struct.pack('<BBBB', *self.vib)
-        body += struct.pack('<H', self.fadeout) + b'\0' * 22
-        head = struct.pack('<I', 4 + len(body)) + body
+        body += struct.pack(
+            "<BBBBBBBBBB",
+            len(self.vol_env),
+            len(self.pan_env),
+            self.vol_sustain or 0,
+            0,
+            0,
+            0,
+            ploop[0],
+            ploop[1],
+            vtype,
+            ptype,
+        )
+        body += struct.pack("<BBBB", *self.vib)
+        body += struct.pack("<H", self.fadeout) + b"\0" * 22
+        head = struct.pack("<I", 4 + len(body)) + body
         data = self.sample.data()
         return head + self.sample.header(len(data)) + data
 
@@ -106,24 +128,24 @@ def pack_pattern(rows):
     for row in rows:
         for note, ins, vol, fx, par in row:
             flags = 0x80
-            fields = b''
+            fields = b""
             for bit, val in ((1, note), (2, ins), (4, vol), (8, fx), (16, par)):
                 if val:
                     flags |= bit
                     fields += bytes([val])
             out.append(flags)
             out += fields
-    return struct.pack('<IBHH', 9, 0, len(rows), len(out)) + bytes(out)
+    return struct.pack("<IBHH", 9, 0, len(rows), len(out)) + bytes(out)
 
 
 def write_xm(title, channels, speed, bpm, order, restart, patterns, instruments):
-    head = b'Extended Module: ' + title.encode('ascii')[:20].ljust(20, b'\0') + b'\x1a'
-    head += b'chipdisk gen_songs'.ljust(20, b'\0') + struct.pack('<H', 0x0104)
-    head += struct.pack('<IHHHHHHHH', 276, len(order), restart, channels, len(patterns),
-                        len(instruments), 1, speed, bpm)
-    head += bytes(order).ljust(256, b'\0')
-    return head + b''.join(pack_pattern(p) for p in patterns) + \
-        b''.join(i.to_bytes() for i in instruments)
+    head = b"Extended Module: " + title.encode("ascii")[:20].ljust(20, b"\0") + b"\x1a"
+    head += b"chipdisk gen_songs".ljust(20, b"\0") + struct.pack("<H", 0x0104)
+    head += struct.pack(
+        "<IHHHHHHHH", 276, len(order), restart, channels, len(patterns), len(instruments), 1, speed, bpm
+    )
+    head += bytes(order).ljust(256, b"\0")
+    return head + b"".join(pack_pattern(p) for p in patterns) + b"".join(i.to_bytes() for i in instruments)
 
 
 # ---- waveforms --------------------------------------------------------------
@@ -142,7 +164,7 @@ def pulse(duty, **kw):
     hi, lo = 1.0 - duty, -duty
     scale = 0.9 / max(hi, -lo)
     cyc = [hi * scale if i < high else lo * scale for i in range(CYCLE)]
-    return _looped('pulse %d%%' % round(duty * 100), cyc, **kw)
+    return _looped("pulse %d%%" % round(duty * 100), cyc, **kw)
 
 
 def triangle(**kw):
@@ -152,12 +174,12 @@ def triangle(**kw):
         ph = i / CYCLE
         v = 4 * ph - 1 if ph < 0.5 else 3 - 4 * ph
         cyc.append(round(v * 7.5 + 7.5) / 7.5 - 1.0)
-    return _looped('triangle', [x * 0.95 for x in cyc], **kw)
+    return _looped("triangle", [x * 0.95 for x in cyc], **kw)
 
 
 def saw(**kw):
     cyc = [0.85 * (2 * i / CYCLE - 1) for i in range(CYCLE)]
-    return _looped('saw', cyc, **kw)
+    return _looped("saw", cyc, **kw)
 
 
 DRUM_RATE = XM_C4_RATE * 2
@@ -192,13 +214,13 @@ def kick(**kw):
         amp = math.exp(-t * 9)
         click = noise.next() * 0.35 * math.exp(-t * 260)
         out.append(0.92 * (amp * math.sin(ph) + click) / 1.0)
-    return _drum('kick', [max(-1, min(1, x)) for x in out], **kw)
+    return _drum("kick", [max(-1, min(1, x)) for x in out], **kw)
 
 
 def snare(**kw):
     n = int(DRUM_RATE * 0.22)
     out, ph = [], 0.0
-    noise = Lfsr(0x2ace)
+    noise = Lfsr(0x2ACE)
     hold, v = 0, 0.0
     for i in range(n):
         t = i / DRUM_RATE
@@ -209,7 +231,7 @@ def snare(**kw):
         ph += 2 * math.pi * (185 - 40 * min(1.0, t * 20)) / DRUM_RATE
         body = math.sin(ph) * math.exp(-t * 30) * 0.55
         out.append(0.8 * (v * math.exp(-t * 16) + body))
-    return _drum('snare', [max(-1, min(1, x)) for x in out], **kw)
+    return _drum("snare", [max(-1, min(1, x)) for x in out], **kw)
 
 
 def hat(length, seed, **kw):
@@ -222,4 +244,4 @@ def hat(length, seed, **kw):
         hp = (v - prev) * 0.5  # first difference keeps only the fizz
         prev = v
         out.append(0.85 * hp * math.exp(-t * (5.0 / length)))
-    return _drum('hat', out, **kw)
+    return _drum("hat", out, **kw)

@@ -24,9 +24,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from desktop import App, CANVAS, Desktop, EXPECTED_STDERR, REPO, check, difference, wait_for  # noqa: E402
 from PIL import Image
 
-BLOCK = 441           # 10 ms at 44.1 kHz
-SILENT_RMS = 40       # s16 level below which a 10 ms block counts as silent
-LONGEST_GAP = 50      # blocks: 0.5 s
+BLOCK = 441  # 10 ms at 44.1 kHz
+SILENT_RMS = 40  # s16 level below which a 10 ms block counts as silent
+LONGEST_GAP = 50  # blocks: 0.5 s
 MAGENTA = (255, 0, 255)
 # view rectangles never clicked: close, iconize, stop
 AVOID = [(372, 0, 396, 22), (192, 204, 215, 224), (176, 232, 211, 260)]
@@ -40,9 +40,20 @@ class LevelRecorder:
     """Records the null sink's monitor and keeps only one RMS level per 10 ms."""
 
     def __init__(self, desk, env):
-        self.proc = desk.spawn(["parec", "-d", "nullsink.monitor", "--raw",
-                                 "--format=s16le", "--rate=44100", "--channels=2",
-                                 "--latency-msec=20"], stdout=subprocess.PIPE, env=env)
+        self.proc = desk.spawn(
+            [
+                "parec",
+                "-d",
+                "nullsink.monitor",
+                "--raw",
+                "--format=s16le",
+                "--rate=44100",
+                "--channels=2",
+                "--latency-msec=20",
+            ],
+            stdout=subprocess.PIPE,
+            env=env,
+        )
         self.levels = []
         self.lock = threading.Lock()
         threading.Thread(target=self._pump, daemon=True).start()
@@ -56,8 +67,8 @@ class LevelRecorder:
                 return
             pending += chunk
             n = len(pending) // size
-            levels = [audioop.rms(pending[i * size:(i + 1) * size], 2) for i in range(n)]
-            pending = pending[n * size:]
+            levels = [audioop.rms(pending[i * size : (i + 1) * size], 2) for i in range(n)]
+            pending = pending[n * size :]
             with self.lock:
                 self.levels.extend(levels)
 
@@ -75,8 +86,7 @@ def margin_point():
     star = Image.open(os.path.join(REPO, "data", "gfx", "star.png")).convert("RGB")
     for y in range(CANVAS[1] + 60, CANVAS[1] + 200, 10):
         for x in range(4, CANVAS[0] - 6):
-            if all(star.getpixel((x + d, y + e)) != MAGENTA
-                   for d in (-3, 0, 3) for e in (-3, 0, 3)):
+            if all(star.getpixel((x + d, y + e)) != MAGENTA for d in (-3, 0, 3) for e in (-3, 0, 3)):
                 return (x, y)
     raise AssertionError("no margin found in data/gfx/star.png")
 
@@ -94,8 +104,7 @@ def view_point(rng):
 
 
 def act(app, rng, margin, loads, log):
-    kind = rng.choices(["spot", "click", "key", "hover", "drag", "double", "right"],
-                       [3, 3, 6, 3, 2, 1, 1])[0]
+    kind = rng.choices(["spot", "click", "key", "hover", "drag", "double", "right"], [3, 3, 6, 3, 2, 1, 1])[0]
     log.append("%.3f %s" % (time.time(), kind))
     if kind == "spot":
         name = rng.choice(list(SPOTS))
@@ -135,8 +144,9 @@ def act(app, rng, margin, loads, log):
 
 def stacks(pid):
     """Every thread's stack of the running program, as gdb prints them."""
-    return subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt"],
-                          capture_output=True, text=True, timeout=120).stdout
+    return subprocess.run(
+        ["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt"], capture_output=True, text=True, timeout=120
+    ).stdout
 
 
 def report_stall(app, outdir, log, view, message):
@@ -149,8 +159,10 @@ def report_stall(app, outdir, log, view, message):
         f.write(stacks(app.proc.pid))
     time.sleep(10)
     back = app.swaps() - before
-    raise AssertionError("%s; %s in the 10 s after the stacks were taken"
-                         % (message, "%d frames came" % back if back else "no frame came"))
+    raise AssertionError(
+        "%s; %s in the 10 s after the stacks were taken"
+        % (message, "%d frames came" % back if back else "no frame came")
+    )
 
 
 def longest_gaps(times_path, start, end, count=3):
@@ -195,8 +207,13 @@ def main():
         start_block = rec.count()
         times_path = os.path.join(outdir, "swaptimes")
         open(times_path, "w").close()
-        app = App(desk, os.path.abspath(program), cwd=desk.work, swapcount=os.path.abspath(swapcount),
-                  env={"SWAPTIMES_FILE": times_path})
+        app = App(
+            desk,
+            os.path.abspath(program),
+            cwd=desk.work,
+            swapcount=os.path.abspath(swapcount),
+            env={"SWAPTIMES_FILE": times_path},
+        )
         wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
         margin = margin_point()
         # warm-up: every effect and every song once, so that the baseline holds them all
@@ -227,8 +244,9 @@ def main():
         last_swaps, last_view = app.swaps(), app.view()
         while time.time() - t0 < seconds:
             if app.proc.poll() is not None:
-                raise AssertionError("the program ended (status %d) after %.0f s"
-                                     % (app.proc.returncode, time.time() - t0))
+                raise AssertionError(
+                    "the program ended (status %d) after %.0f s" % (app.proc.returncode, time.time() - t0)
+                )
             act(app, rng, margin, loads, log)
             actions += 1
             time.sleep(rng.uniform(0.1, 1.0))
@@ -237,8 +255,14 @@ def main():
                 swaps, view = app.swaps(), app.view()
                 change = difference(last_view, view)
                 if swaps <= last_swaps or change <= 1:
-                    report_stall(app, outdir, log, view, "stalled after %.0f s: %d new frames, view change %.1f"
-                                 % (now - t0, swaps - last_swaps, change))
+                    report_stall(
+                        app,
+                        outdir,
+                        log,
+                        view,
+                        "stalled after %.0f s: %d new frames, view change %.1f"
+                        % (now - t0, swaps - last_swaps, change),
+                    )
                 rss.append((now - t0, rss_kb(app)))
                 last_check, last_swaps, last_view = now, swaps, view
         elapsed = time.time() - t0
@@ -247,10 +271,14 @@ def main():
         end_block = rec.count()
         app.click(app.to_screen((387, 7)))  # the close spot
         status = app.proc.wait(10)
-        print("ran %.0f s after a %.0f s warm-up: %d actions, %d song loads by key or spot, %d frames (%.1f fps)"
-              % (elapsed, time.time() - began - elapsed, actions, loads[0], frames, frames / elapsed))
-        print("longest times between two frames: %s"
-              % ", ".join("%.0f ms at %.0f s" % (1000 * gap, at - t0) for gap, at in longest))
+        print(
+            "ran %.0f s after a %.0f s warm-up: %d actions, %d song loads by key or spot, %d frames (%.1f fps)"
+            % (elapsed, time.time() - began - elapsed, actions, loads[0], frames, frames / elapsed)
+        )
+        print(
+            "longest times between two frames: %s"
+            % ", ".join("%.0f ms at %.0f s" % (1000 * gap, at - t0) for gap, at in longest)
+        )
 
         # memory: after a warm-up, the last third against the first third
         warm = [kb for _, kb in rss]
@@ -258,22 +286,23 @@ def main():
         early, late = sum(warm[:third]) / third, sum(warm[-third:]) / third
         growth = late - early
         print("resident memory: %s" % " ".join("%.0fs:%dMB" % (t, kb // 1024) for t, kb in rss))
-        print("resident memory, first third %.1f MB, last third %.1f MB, growth %+.1f MB "
-              "(%.1f kB per song load)" % (early / 1024, late / 1024, growth / 1024,
-                                           growth / max(1, loads[0])))
+        print(
+            "resident memory, first third %.1f MB, last third %.1f MB, growth %+.1f MB "
+            "(%.1f kB per song load)" % (early / 1024, late / 1024, growth / 1024, growth / max(1, loads[0]))
+        )
 
-        first, found = gaps(rec.since(start_block)[:end_block - start_block])
+        first, found = gaps(rec.since(start_block)[: end_block - start_block])
         check(first is not None, "the music is heard")
         long_gaps = [(b, n) for b, n in found if n > LONGEST_GAP]
-        print("music from %.2f s after start; silent stretches over 50 ms: %s; longest %d ms"
-              % (first / 100.0, sum(1 for _, n in found if n > 5),
-                 10 * max([n for _, n in found] or [0])))
+        print(
+            "music from %.2f s after start; silent stretches over 50 ms: %s; longest %d ms"
+            % (first / 100.0, sum(1 for _, n in found if n > 5), 10 * max([n for _, n in found] or [0]))
+        )
         check(status == 0, "the close spot still ends it cleanly (status %s)" % status)
         out, err = app.output()
         bad = [line for line in err.splitlines() if line and not line.startswith(EXPECTED_STDERR)]
         check(out == "" and not bad, "nothing printed (%r, %r)" % (out[:100], bad[:3]))
-        where = ", ".join("%.1f s at %.1f s" % (n / 100.0, (first + b) / 100.0)
-                          for b, n in long_gaps[:5])
+        where = ", ".join("%.1f s at %.1f s" % (n / 100.0, (first + b) / 100.0) for b, n in long_gaps[:5])
         check(not long_gaps, "no silent stretch over 0.5 s in the music " + where)
         with open(program, "rb") as f:
             sanitized = b"__asan_init" in f.read()
@@ -281,14 +310,17 @@ def main():
             # freed memory sits in AddressSanitizer's quarantine: RSS says nothing here
             print("resident memory not checked: AddressSanitizer build")
         else:
-            check(burst_growth < BURST_LIMIT_KB,
-                  "song steps do not pile up memory (%+.1f MB over %d steps)"
-                  % (burst_growth / 1024, BURST_STEPS))
+            check(
+                burst_growth < BURST_LIMIT_KB,
+                "song steps do not pile up memory (%+.1f MB over %d steps)" % (burst_growth / 1024, BURST_STEPS),
+            )
             # a short run's thirds differ by one-off allocations of a few MB; judge
             # the trend only over long runs
             if elapsed >= 300:
-                check(len(warm) >= 3 and growth < 5 * 1024,
-                      "resident memory does not keep growing (%+.1f MB)" % (growth / 1024))
+                check(
+                    len(warm) >= 3 and growth < 5 * 1024,
+                    "resident memory does not keep growing (%+.1f MB)" % (growth / 1024),
+                )
     finally:
         desk.close()
 

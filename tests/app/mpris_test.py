@@ -17,14 +17,22 @@ PASS_US = 1920000  # one pass of either: 16 rows of 6 ticks at 125 BPM
 
 
 def ctl(desk, *args):
-    return subprocess.run(["playerctl", "-p", "chipdisk", *args], env=desk.env, capture_output=True, text=True,
-                          timeout=60).stdout.strip()
+    return subprocess.run(
+        ["playerctl", "-p", "chipdisk", *args], env=desk.env, capture_output=True, text=True, timeout=60
+    ).stdout.strip()
 
 
 def can(desk, name):  # a boolean property of the player, as dbus-send prints it
-    reply = desk.run("dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.chipdisk",
-                     "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
-                     "string:org.mpris.MediaPlayer2.Player", "string:" + name)
+    reply = desk.run(
+        "dbus-send",
+        "--session",
+        "--print-reply",
+        "--dest=org.mpris.MediaPlayer2.chipdisk",
+        "/org/mpris/MediaPlayer2",
+        "org.freedesktop.DBus.Properties.Get",
+        "string:org.mpris.MediaPlayer2.Player",
+        "string:" + name,
+    )
     return reply.split()[-1] if reply else None
 
 
@@ -54,16 +62,20 @@ def modes(desk, app):  # repeat and shuffle from the bus and by key, remembered;
     check(ctl(desk, "loop") == "None" and ctl(desk, "shuffle") == "Off", "R steps the repeat mode, S shuffle")
     with open(os.path.join(desk.env["XDG_CONFIG_HOME"], "chipdisk", "chipdisk.conf")) as f:
         remembered = f.read().split("\n")
-    check("repeat = none" in remembered and "shuffle = false" in remembered,
-          "the changes are remembered (%r)" % remembered)
+    check(
+        "repeat = none" in remembered and "shuffle = false" in remembered,
+        "the changes are remembered (%r)" % remembered,
+    )
     app.xdo("key", "space")
     wait_for(lambda: ctl(desk, "status") == "Playing", "Space to resume")
     ctl(desk, "loop", "Track")
 
 
 def seeking(desk):  # what the song says of itself, its place and length; seeks within it
-    check(ctl(desk, "metadata", "xesam:album") == "songs" and ctl(desk, "metadata", "xesam:artist") == "",
-          "the album is the song's folder; the songs name no artist")
+    check(
+        ctl(desk, "metadata", "xesam:album") == "songs" and ctl(desk, "metadata", "xesam:artist") == "",
+        "the album is the song's folder; the songs name no artist",
+    )
     length = int(ctl(desk, "metadata", "mpris:length") or 0)
     check(abs(length - PASS_US) < 20000, "the length is one pass (%d us)" % length)
     track = ctl(desk, "metadata", "mpris:trackid").strip("'")  # playerctl quotes object paths
@@ -81,16 +93,21 @@ def seeking(desk):  # what the song says of itself, its place and length; seeks 
 
 def media(desk, app, dragger):
     follow = os.path.join(desk.outdir, "follow.txt")  # what the change signals tell, a line each
-    desk.spawn(["playerctl", "-p", "chipdisk", "--follow", "metadata", "--format", "{{status}} {{title}}"],
-               env=desk.env, stdout=open(follow, "w"))
+    desk.spawn(
+        ["playerctl", "-p", "chipdisk", "--follow", "metadata", "--format", "{{status}} {{title}}"],
+        env=desk.env,
+        stdout=open(follow, "w"),
+    )
     wait_for(lambda: ctl(desk, "status") == "Playing", "the player on the bus", timeout=20)
     first = song(desk)
     wait_for(lambda: tone(desk) == first, "the first song, %r, at the sink" % first)
     ctl(desk, "next")
     second = song(desk)
     check(second in TONES and second != first, "next changes the title (%s -> %s)" % (first, second))
-    check(can(desk, "CanGoNext") == "false" and can(desk, "CanGoPrevious") == "true",
-          "on the last song Next can do nothing, Previous can")
+    check(
+        can(desk, "CanGoNext") == "false" and can(desk, "CanGoPrevious") == "true",
+        "on the last song Next can do nothing, Previous can",
+    )
     wait_for(lambda: tone(desk) == second, "the next song at the sink")
     start, held = desk.frames(), time.time()
     ctl(desk, "pause")
@@ -99,21 +116,31 @@ def media(desk, app, dragger):
     held = time.time() - held
     wait_for(lambda: tone(desk) == second, "the song at the sink after play")
     x = desk.mono(start)
-    loud = [i for i in range(0, len(x) - 441, 441) if rms(x[i:i + 441]) > 30]
+    loud = [i for i in range(0, len(x) - 441, 441) if rms(x[i : i + 441]) > 30]
     gap = max(b - a for a, b in zip(loud, loud[1:])) / RATE
-    check(ctl(desk, "status") == "Playing" and gap < held + 0.48, "play resumes where it was held, not from the "
-          "start with its lead-in (%.2f s silent, %.2f s held)" % (gap, held))
+    check(
+        ctl(desk, "status") == "Playing" and gap < held + 0.48,
+        "play resumes where it was held, not from the "
+        "start with its lead-in (%.2f s silent, %.2f s held)" % (gap, held),
+    )
     ctl(desk, "stop")
     check(quiet(desk) and ctl(desk, "status") == "Stopped", "stop silences the sink")
     ctl(desk, "previous")
-    check(ctl(desk, "status") == "Playing" and song(desk) == first,
-          "previous plays the song before, even after a stop")
+    check(ctl(desk, "status") == "Playing" and song(desk) == first, "previous plays the song before, even after a stop")
     app.xdo("mousemove", *app.to_screen((300, 150)))  # the view takes the keys
     app.xdo("key", "Down")
-    told = [s + " " + TITLES[t] for s, t in zip("Playing Playing Paused Playing Stopped Playing Playing".split(),
-                                                (first, second, second, second, second, first, second))]
-    wait_for(lambda: (lambda lines: all(w in lines for w in told))(iter(open(follow).read().splitlines())),
-             "every change, by the bus or by key, signalled in order", timeout=5)
+    told = [
+        s + " " + TITLES[t]
+        for s, t in zip(
+            "Playing Playing Paused Playing Stopped Playing Playing".split(),
+            (first, second, second, second, second, first, second),
+        )
+    ]
+    wait_for(
+        lambda: (lambda lines: all(w in lines for w in told))(iter(open(follow).read().splitlines())),
+        "every change, by the bus or by key, signalled in order",
+        timeout=5,
+    )
     modes(desk, app)
     seeking(desk)
     uri = "file://" + os.path.join(desk.work, "data", "songs", first + ".xm")
@@ -127,8 +154,9 @@ def media(desk, app, dragger):
     wait_for(lambda: ctl(desk, "metadata", "xesam:url") == listed, "OpenUri to play a playlist's first song")
     dropped = os.path.join(desk.work, "data", "songs", first + ".xm")
     drag = desk.spawn([dragger, dropped], env=desk.env, stdout=subprocess.PIPE, text=True)
-    source = wait_for(lambda: desk.run("xdotool", "search", "--onlyvisible", "--name", "^drag source$").split(),
-                      "the drag source")[0]
+    source = wait_for(
+        lambda: desk.run("xdotool", "search", "--onlyvisible", "--name", "^drag source$").split(), "the drag source"
+    )[0]
     app.xdo("mousemove", "--window", source, 60, 60)
     app.xdo("mousedown", 1)
     for x in (380, 300, 200):  # the toolkit starts a drag only after the pointer has moved
@@ -136,8 +164,14 @@ def media(desk, app, dragger):
     app.xdo("mouseup", 1)
     check(drag.communicate(timeout=20)[0].strip() == "taken", "the view takes a dropped file")
     wait_for(lambda: ctl(desk, "metadata", "xesam:url") == "file://" + dropped, "the dropped module file to play")
-    desk.run("dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.chipdisk",
-             "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit")
+    desk.run(
+        "dbus-send",
+        "--session",
+        "--print-reply",
+        "--dest=org.mpris.MediaPlayer2.chipdisk",
+        "/org/mpris/MediaPlayer2",
+        "org.mpris.MediaPlayer2.Quit",
+    )
 
 
 def options(desk, app, conf):  # the remembered place and modes; an option wins for its run only
@@ -155,17 +189,28 @@ def options(desk, app, conf):  # the remembered place and modes; an option wins 
 def chips(desk, app, folder):  # every subsong of the made chip files reached, heard, named from the tune
     wait_for(lambda: ctl(desk, "status") == "Playing", "the player on the bus", timeout=20)
     # natural order; a file's own first subsong first
-    expected = [("Tone", 660, "true"), ("Tone", 440, "true"), ("Tone", 440, "true"), ("Tone", 660, "true"),
-                ("Tone", 440, "true"), ("Two Tunes", 880, "false"), ("Two Tunes", 440, "false")]
+    expected = [
+        ("Tone", 660, "true"),
+        ("Tone", 440, "true"),
+        ("Tone", 440, "true"),
+        ("Tone", 660, "true"),
+        ("Tone", 440, "true"),
+        ("Two Tunes", 880, "false"),
+        ("Two Tunes", 440, "false"),
+    ]
     # GBS 2 and 1, NSF 1 and 2, VGM, SID 2 and 1
     for step, (title, hz, seekable) in enumerate(expected):
         if step:
             ctl(desk, "next")
         wait_for(lambda: ctl(desk, "metadata", "title") == title, "song %d named %r" % (step + 1, title))
-        check(ctl(desk, "metadata", "artist") == "chipdisk tests" and can(desk, "CanSeek") == seekable,
-              "song %d: the tune's author, CanSeek %s" % (step + 1, seekable))
-        wait_for(lambda: rms(desk.mono(-RATE // 4)) > 500 and abs(frequency(desk.mono(-RATE // 4)) - hz) < 0.03 * hz,
-                 "song %d heard at %d Hz" % (step + 1, hz))
+        check(
+            ctl(desk, "metadata", "artist") == "chipdisk tests" and can(desk, "CanSeek") == seekable,
+            "song %d: the tune's author, CanSeek %s" % (step + 1, seekable),
+        )
+        wait_for(
+            lambda: rms(desk.mono(-RATE // 4)) > 500 and abs(frequency(desk.mono(-RATE // 4)) - hz) < 0.03 * hz,
+            "song %d heard at %d Hz" % (step + 1, hz),
+        )
         check(app.moving() > 1, "song %d moves the view" % (step + 1))
     check(can(desk, "CanGoNext") == "false", "the last subsong ends the list")
 

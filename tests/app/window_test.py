@@ -13,32 +13,46 @@ from desktop import CANVAS, REPO, App, Desktop, brightness, check, difference, l
 MAGENTA = (255, 0, 255)
 STAR = Image.open(os.path.join(REPO, "data", "gfx", "star.png")).convert("RGB")
 REST = (300, 150)  # a view point with no hot spot
-SPRITES = {"prev": (105, 241, 20, 13), "next": (145, 241, 20, 13), "stop": (184, 241, 20, 13),
-           "play": (225, 241, 20, 13), "close": (377, 1, 16, 16)}  # the highlights: x, y, w, h in the view
+SPRITES = {
+    "prev": (105, 241, 20, 13),
+    "next": (145, 241, 20, 13),
+    "stop": (184, 241, 20, 13),
+    "play": (225, 241, 20, 13),
+    "close": (377, 1, 16, 16),
+}  # the highlights: x, y, w, h in the view
 
 
 def margin_point():  # a point of the frame left of the view, well inside the star
-    return next((x, y) for y in range(CANVAS[1] + 60, CANVAS[1] + 200, 10) for x in range(4, CANVAS[0] - 6)
-                if all(STAR.getpixel((x + d, y + e)) != MAGENTA for d in (-3, 0, 3) for e in (-3, 0, 3)))
+    return next(
+        (x, y)
+        for y in range(CANVAS[1] + 60, CANVAS[1] + 200, 10)
+        for x in range(4, CANVAS[0] - 6)
+        if all(STAR.getpixel((x + d, y + e)) != MAGENTA for d in (-3, 0, 3) for e in (-3, 0, 3))
+    )
 
 
 def outside_shown(app, name):  # the share of the star's outside not showing the black root
     shot = app.grab(name=name)
-    outside = [(x, y) for y in range(0, shot.height, 2) for x in range(0, shot.width, 2)
-               if STAR.getpixel((x, y)) == MAGENTA]
+    outside = [
+        (x, y) for y in range(0, shot.height, 2) for x in range(0, shot.width, 2) if STAR.getpixel((x, y)) == MAGENTA
+    ]
     return sum(shot.getpixel(p) != (0, 0, 0) for p in outside) / len(outside)
 
 
 def shape(app):
     full, star = "465x330+0+0", app.shape()
-    check(star not in (None, full) and outside_shown(app, "star") < 0.01,
-          "the frame is cut to the star (%s): the root shows through outside it" % star)
+    check(
+        star not in (None, full) and outside_shown(app, "star") < 0.01,
+        "the frame is cut to the star (%s): the root shows through outside it" % star,
+    )
     for want, shown in ((full, 0.99), (star, 0.01)):
         time.sleep(1.0)  # apart from the last double click
         app.click(app.to_screen(margin_point(), (0, 0)), repeat=2, pause=0.6)
         share = outside_shown(app, "shape_" + want)
-        check(app.shape() in (want, None if want == full else want) and (share > shown) == (want == full),
-              "a double click on the margin toggles the shape to %s (%.2f of the outside covered)" % (want, share))
+        check(
+            app.shape() in (want, None if want == full else want) and (share > shown) == (want == full),
+            "a double click on the margin toggles the shape to %s (%.2f of the outside covered)" % (want, share),
+        )
 
 
 def drag(app):
@@ -65,8 +79,11 @@ def right_click(app):
 
 def iconize(app):
     wm_state = lambda app: app.desk.run("xprop", "-id", app.win, "WM_STATE", "_NET_WM_STATE")  # noqa: E731
-    wait_for(lambda: all(w in wm_state(app) for w in ("Normal", "_NET_WM_STATE_ABOVE")),
-             "the window manager to map it normally and keep it above others", timeout=10)
+    wait_for(
+        lambda: all(w in wm_state(app) for w in ("Normal", "_NET_WM_STATE_ABOVE")),
+        "the window manager to map it normally and keep it above others",
+        timeout=10,
+    )
     app.click(app.to_screen((203, 214)))
     wait_for(lambda: "Iconic" in wm_state(app), "the iconize spot to iconize the frame", timeout=5)
     check(app.proc.poll() is None, "the iconize spot iconizes the frame, which keeps running")
@@ -77,8 +94,12 @@ def picture(app):
     plain = app.grab(name="plain")
     cx, cy, cw, ch = CANVAS
     # the view is left out: the glow may well be tinted magenta itself
-    ring = [(x, y) for y in range(0, 330, 3) for x in range(0, 465, 3) if STAR.getpixel((x, y)) != MAGENTA
-            and not (cx <= x < cx + cw and cy <= y < cy + ch)]
+    ring = [
+        (x, y)
+        for y in range(0, 330, 3)
+        for x in range(0, 465, 3)
+        if STAR.getpixel((x, y)) != MAGENTA and not (cx <= x < cx + cw and cy <= y < cy + ch)
+    ]
     same = sum(plain.getpixel(p) == STAR.getpixel(p) for p in ring)
     check(same > 0.98 * len(ring), "the star picture is painted around the view (%d of %d)" % (same, len(ring)))
     view = app.view()
@@ -91,9 +112,12 @@ def picture(app):
             shot = app.grab(name="hover_" + name)
             change = {n: difference(crop(plain, r), crop(shot, r)) for n, r in SPRITES.items()}
             return change if change[name] > 15 else None
+
         change = wait_for(lit, "hovering %s to light its sprite" % name, timeout=5)
-        check(change[name] > 2 * max(d for n, d in change.items() if n != name), "hovering %s lights it alone (%s)"
-              % (name, ", ".join("%s %.1f" % item for item in change.items())))
+        check(
+            change[name] > 2 * max(d for n, d in change.items() if n != name),
+            "hovering %s lights it alone (%s)" % (name, ", ".join("%s %.1f" % item for item in change.items())),
+        )
         app.xdo("mousemove", *app.to_screen(REST), pause=0.3)
     check(app.moving() > 1, "frames keep coming: the view changes")
 
@@ -106,12 +130,22 @@ def effects(app):
         app.xdo("key", key, pause=0)
         end = time.time() + (4.3 if fades else 3.0)
         dark = min(lit_share(app.view()) for _ in iter(lambda: time.time() < end, False))
-        check((dark < 0.01) == fades, "%s %s the view (%.3f lit at the darkest, then %.3f)"
-              % (key, "fades" if fades else "does not fade", dark, lit_share(app.view("after_" + key))))
+        check(
+            (dark < 0.01) == fades,
+            "%s %s the view (%.3f lit at the darkest, then %.3f)"
+            % (key, "fades" if fades else "does not fade", dark, lit_share(app.view("after_" + key))),
+        )
 
 
-SCENARIOS = {"shape": shape, "drag": drag, "rightclick": right_click, "iconize": iconize,
-             "closespot": lambda app: app.finish(), "picture": picture, "effects": effects}
+SCENARIOS = {
+    "shape": shape,
+    "drag": drag,
+    "rightclick": right_click,
+    "iconize": iconize,
+    "closespot": lambda app: app.finish(),
+    "picture": picture,
+    "effects": effects,
+}
 
 
 if __name__ == "__main__":
@@ -125,4 +159,3 @@ if __name__ == "__main__":
             app.finish()
     finally:
         desk.close()
-

@@ -29,8 +29,10 @@ def regenerate(tmp):
         out = os.path.join(tmp, folder)
         names = sorted(os.listdir(out))
         _, differ, missing = filecmp.cmpfiles(out, os.path.join(DATA, folder), names, shallow=False)
-        check(names == sorted(os.listdir(os.path.join(DATA, folder))) and not differ + missing,
-              "the generators write data/%s again, byte for byte (%s differ)" % (folder, differ + missing))
+        check(
+            names == sorted(os.listdir(os.path.join(DATA, folder))) and not differ + missing,
+            "the generators write data/%s again, byte for byte (%s differ)" % (folder, differ + missing),
+        )
 
 
 def star(tmp):
@@ -41,10 +43,14 @@ def star(tmp):
     fringe = [p for p in solid if px[p][0] > 175 and px[p][1] <= 80 and px[p][2] > 175]
     check(not fringe, "a hard edge, no pink fringe against the key (%s)" % fringe[:5])
     border = [(x, y) for x in range(w) for y in (0, h - 1)] + [(x, y) for y in range(h) for x in (0, w - 1)]
-    runs = [sum(1 for a, b in zip(line, line[1:]) if b and not a) for line in
-            ([(x, 12) in solid for x in range(w)], [(x, h - 13) in solid for x in range(w)])]
-    check(len(solid.intersection(border)) < 0.1 * len(border) and min(runs) >= 2,
-          "a star: its points reach into the top and bottom margins (%s), the border lies outside" % runs)
+    runs = [
+        sum(1 for a, b in zip(line, line[1:]) if b and not a)
+        for line in ([(x, 12) in solid for x in range(w)], [(x, h - 13) in solid for x in range(w)])
+    ]
+    check(
+        len(solid.intersection(border)) < 0.1 * len(border) and min(runs) >= 2,
+        "a star: its points reach into the top and bottom margins (%s), the border lies outside" % runs,
+    )
     seen, stack = set(), [(w // 2, h // 2)]
     while stack:
         x, y = stack.pop()
@@ -58,8 +64,21 @@ def star(tmp):
 # own recorder (one frame a second), both at 11025 Hz.
 def render(song, tmp, chipdisk):
     if song.endswith(".xm"):
-        r = subprocess.run(["openmpt123", "--render", "--samplerate", "11025", "--no-float", "--end-time", "200",
-                            "--force", "-q", song], capture_output=True)
+        r = subprocess.run(
+            [
+                "openmpt123",
+                "--render",
+                "--samplerate",
+                "11025",
+                "--no-float",
+                "--end-time",
+                "200",
+                "--force",
+                "-q",
+                song,
+            ],
+            capture_output=True,
+        )
         return r.returncode, song + ".wav"
     out = os.path.join(tmp, os.path.basename(song) + ".rec")
     r = subprocess.run([chipdisk, "--record", out, "--fps", "1", "--song", song], capture_output=True)
@@ -75,10 +94,19 @@ def songs(tmp):
             seconds, pcm = f.getnframes() / 11025, array.array("h", f.readframes(f.getnframes()))
         rms = (sum(v * v for v in pcm[::7]) / len(pcm[::7])) ** 0.5 / 32768
         sides = [max(map(abs, pcm[i::14])) for i in (0, 1)]
-        quiet = [i // 110250 for i in range(0, len(pcm) - 110250, 110250) if max(map(abs, pcm[i:i + 110250:7])) < 1000]
-        check(returncode == 0 and 60 <= seconds <= 180 and max(map(abs, pcm)) < 32100 and rms > 0.03
-              and min(sides) > 3000 and not quiet, "%s: %.0f s, rms %.3f, unclipped, both sides %s, no silent "
-              "5 s windows %s" % (name, seconds, rms, sides, quiet))
+        quiet = [
+            i // 110250 for i in range(0, len(pcm) - 110250, 110250) if max(map(abs, pcm[i : i + 110250 : 7])) < 1000
+        ]
+        check(
+            returncode == 0
+            and 60 <= seconds <= 180
+            and max(map(abs, pcm)) < 32100
+            and rms > 0.03
+            and min(sides) > 3000
+            and not quiet,
+            "%s: %.0f s, rms %.3f, unclipped, both sides %s, no silent "
+            "5 s windows %s" % (name, seconds, rms, sides, quiet),
+        )
 
 
 with tempfile.TemporaryDirectory() as scratch:

@@ -13,7 +13,11 @@ from desktop import RATE, REPO, App, Desktop, brightness, check, lit_share, rms,
 
 SONGS, NO_FOLDER = os.path.join(REPO, "data", "songs"), "Couldn't open the directory.\n"
 DATA_FILES = ["gfx/" + n for n in os.listdir(os.path.join(REPO, "data", "gfx"))] + [
-    "3d/boll3.md2", "songs", "songs/kirrowane-intro.xm", ""]  # and the whole folder
+    "3d/boll3.md2",
+    "songs",
+    "songs/kirrowane-intro.xm",
+    "",
+]  # and the whole folder
 
 
 def fill_hostile(songs, junk, keep_only=False):  # what a user might drop into the folder, and junk
@@ -23,11 +27,17 @@ def fill_hostile(songs, junk, keep_only=False):  # what a user might drop into t
         shutil.copy(os.path.join(SONGS, "pixel_rain.xm"), songs)
     rng = random.Random(junk)
     entries = [(b"junk_%05d.xm" % i, bytes(rng.randrange(256) for _ in range(rng.randrange(65)))) for i in range(junk)]
-    entries += [(b"L" * 246 + b".xm", b""), (b"n" * 250, b"not a module"), (b"caf\xe9_latin1.xm", b"\0" * 9),
-                (b"\xff\xfe\xfd.mod", b"Extended Module: \x1a" * 3), (b"half_\xc3.xm", b""),
-                (b"tab\tand\nnewline.xm", b"x"), (b"kirrowane-chipdiskintro.xm", b"skipped by name"),
-                (b"picture.xm", open(os.path.join(REPO, "data", "gfx", "ico_stop.png"), "rb").read()),
-                (b"truncated.xm", open(os.path.join(SONGS, "pixel_rain.xm"), "rb").read()[:400])]
+    entries += [
+        (b"L" * 246 + b".xm", b""),
+        (b"n" * 250, b"not a module"),
+        (b"caf\xe9_latin1.xm", b"\0" * 9),
+        (b"\xff\xfe\xfd.mod", b"Extended Module: \x1a" * 3),
+        (b"half_\xc3.xm", b""),
+        (b"tab\tand\nnewline.xm", b"x"),
+        (b"kirrowane-chipdiskintro.xm", b"skipped by name"),
+        (b"picture.xm", open(os.path.join(REPO, "data", "gfx", "ico_stop.png"), "rb").read()),
+        (b"truncated.xm", open(os.path.join(SONGS, "pixel_rain.xm"), "rb").read()[:400]),
+    ]
     for name, data in entries:
         with open(os.path.join(songs.encode(), name), "wb") as f:
             f.write(data)
@@ -42,8 +52,10 @@ def start(desk, moving=True, program=None, cwd=None, **kw):  # a missing picture
     app = App(desk, program or PROGRAM, cwd=cwd or desk.work, swapcount=SWAPCOUNT, **kw)
     wait_for(lambda: app.swaps() > 0, "the first frame", timeout=30)
     change = app.moving() if moving else 2
-    check(app.frames_come() and change > 1, "first frame after %.1f s, frames keep coming, view change %.1f"
-          % (time.time() - app.started, change))
+    check(
+        app.frames_come() and change > 1,
+        "first frame after %.1f s, frames keep coming, view change %.1f" % (time.time() - app.started, change),
+    )
     return app
 
 
@@ -88,33 +100,48 @@ def installed(desk):
     prefix, mods, elsewhere = (os.path.join(desk.work, n) for n in ("prefix", "my mods", "elsewhere"))
     subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], check=True, stdout=subprocess.DEVNULL)
     share = os.path.join(prefix, "share")
-    for args in (["desktop-file-validate", share + "/applications/chipdisk.desktop"],
-                 ["appstreamcli", "validate", "--no-net", share + "/metainfo/chipdisk.metainfo.xml"]):
+    for args in (
+        ["desktop-file-validate", share + "/applications/chipdisk.desktop"],
+        ["appstreamcli", "validate", "--no-net", share + "/metainfo/chipdisk.metainfo.xml"],
+    ):
         r = subprocess.run(args, capture_output=True, text=True)
         check(r.returncode == 0, "%s passes (%s)" % (args[0], (r.stdout + r.stderr).strip()[-200:]))
-    check(all(os.path.exists(share + "/icons/hicolor/%dx%d/apps/chipdisk.png" % (s, s)) for s in (48, 128, 256)),
-          "the 48, 128 and 256-pixel icons are installed")
+    check(
+        all(os.path.exists(share + "/icons/hicolor/%dx%d/apps/chipdisk.png" % (s, s)) for s in (48, 128, 256)),
+        "the 48, 128 and 256-pixel icons are installed",
+    )
     subprocess.run(["update-mime-database", share + "/mime"], check=True, stdout=subprocess.DEVNULL)
     samples = {"tune.sid": "iron_comet.sid", "no name": "mint_circuit.vgm"}
     for name, song in samples.items():
         shutil.copy(os.path.join(SONGS, song), os.path.join(desk.work, name))
     with open(os.path.join(desk.work, "cert.spc"), "wb") as f:
         f.write(b"SNES-SPC700 Sound File Data v0.30\x1a\x1a" + bytes(200))
-    guess = ("from gi.repository import Gio\nimport sys\nfor p in sys.argv[1:]:\n"
-             "    print(Gio.content_type_guess(p, open(p, 'rb').read(512))[0])")
-    types = subprocess.run(["/usr/bin/python3", "-c", guess] + [os.path.join(desk.work, n) for n in
-                                                                  ("tune.sid", "no name", "cert.spc")],
-                           env=dict(os.environ, XDG_DATA_DIRS=share + ":/usr/share"), capture_output=True, text=True)
-    check(types.stdout.split() == ["audio/prs.sid", "audio/x-vgm", "audio/x-spc"],
-          "the desktop knows the chip songs by their bytes, an SPC too (%s)" % (types.stdout + types.stderr).split())
+    guess = (
+        "from gi.repository import Gio\nimport sys\nfor p in sys.argv[1:]:\n"
+        "    print(Gio.content_type_guess(p, open(p, 'rb').read(512))[0])"
+    )
+    types = subprocess.run(
+        ["/usr/bin/python3", "-c", guess] + [os.path.join(desk.work, n) for n in ("tune.sid", "no name", "cert.spc")],
+        env=dict(os.environ, XDG_DATA_DIRS=share + ":/usr/share"),
+        capture_output=True,
+        text=True,
+    )
+    check(
+        types.stdout.split() == ["audio/prs.sid", "audio/x-vgm", "audio/x-spc"],
+        "the desktop knows the chip songs by their bytes, an SPC too (%s)" % (types.stdout + types.stderr).split(),
+    )
     os.makedirs(elsewhere)  # no data/ here
     shutil.copytree(SONGS, mods, ignore=lambda _, names: [n for n in names if n[0] not in "np"])  # three of them
     desk.start_pulse()
     app = start(desk, program=os.path.join(prefix, "bin", "chipdisk"), cwd=elsewhere, args=[mods])
-    check(app.shape() not in (None, "465x330+0+0") and brightness(app.view("installed")) > 10,
-          "the window is cut to the star (%s) and the view is lit" % app.shape())
-    check(rms(desk.mono(-RATE)) > 300 and 'application.name = "chipdisk"' in desk.run("pactl", "list", "sink-inputs"),
-          "the folder's first song sounds at the sink, in a stream named chipdisk")
+    check(
+        app.shape() not in (None, "465x330+0+0") and brightness(app.view("installed")) > 10,
+        "the window is cut to the star (%s) and the view is lit" % app.shape(),
+    )
+    check(
+        rms(desk.mono(-RATE)) > 300 and 'application.name = "chipdisk"' in desk.run("pactl", "list", "sink-inputs"),
+        "the folder's first song sounds at the sink, in a stream named chipdisk",
+    )
     app.finish()
 
 
@@ -130,9 +157,11 @@ def hidpi(desk):
     view = app.grab((70, 70, 860, 590), "hidpi")
     px, blocks = view.load(), [(bx, by) for bx in range(0, 790, 14) for by in range(0, 520, 14)]
     same = sum(px[bx, by] == px[bx + 1, by] == px[bx, by + 1] == px[bx + 1, by + 1] for bx, by in blocks)
-    check((w, h) == (930, 660) and same > 0.9 * len(blocks) and brightness(view.crop((395, 0, 790, 260))) > 5,
-          "twice its size (%dx%d), magnified pixel for pixel: 2 x 2 blocks of one colour (%d of %d), over the "
-          "whole canvas" % (w, h, same, len(blocks)))
+    check(
+        (w, h) == (930, 660) and same > 0.9 * len(blocks) and brightness(view.crop((395, 0, 790, 260))) > 5,
+        "twice its size (%dx%d), magnified pixel for pixel: 2 x 2 blocks of one colour (%d of %d), over the "
+        "whole canvas" % (w, h, same, len(blocks)),
+    )
     app.click((x + 2 * 422, y + 2 * 42))
     app.finish(ended=True)
 
@@ -150,7 +179,6 @@ def hostile(desk):
 def noserver(desk):  # no sound server and no SDL driver chosen: it falls back and plays on silently
     desk.copy_data()
     drive(start(desk, env={"SDL_AUDIODRIVER": None}), 3)
-
 
 
 if __name__ == "__main__":

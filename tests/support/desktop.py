@@ -61,22 +61,34 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
     def __init__(self, outdir, wm=False, bus=False):
         self.outdir, self.procs, self.pulse_pid, self.work = outdir, [], None, tempfile.mkdtemp(prefix="chipdisk-")
         os.makedirs(outdir, exist_ok=True)
-        self.env = env = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE_", "DBUS_"))
-                          and k not in ("SDL_AUDIODRIVER", "GDK_BACKEND", "AUDIODEV")}
+        self.env = env = {
+            k: v
+            for k, v in os.environ.items()
+            if not k.startswith(("PULSE_", "DBUS_")) and k not in ("SDL_AUDIODRIVER", "GDK_BACKEND", "AUDIODEV")
+        }
         run = os.path.join(self.work, "run")
         os.makedirs(os.path.join(run, "pulse"), mode=0o700)
         # wx, GTK and the never-freed director objects are not what these scenarios are about
-        env.update(HOME=run, XDG_RUNTIME_DIR=run, XDG_CONFIG_HOME=os.path.join(run, "config"),
-                   PULSE_RUNTIME_PATH=os.path.join(run, "pulse"), NO_AT_BRIDGE="1",
-                   DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(run, "no-bus"), SDL_AUDIODRIVER="dummy",
-                   ASAN_OPTIONS=env.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
+        env.update(
+            HOME=run,
+            XDG_RUNTIME_DIR=run,
+            XDG_CONFIG_HOME=os.path.join(run, "config"),
+            PULSE_RUNTIME_PATH=os.path.join(run, "pulse"),
+            NO_AT_BRIDGE="1",
+            DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(run, "no-bus"),
+            SDL_AUDIODRIVER="dummy",
+            ASAN_OPTIONS=env.get("ASAN_OPTIONS", "") + ":detect_leaks=0",
+        )
         try:
             # a display far above the ones -displayfd alone hands out first, where
             # parallel runs race for the stale locks of killed servers
             for n in random.sample(range(200, 30000), 5):
                 r, w = os.pipe()
-                self.spawn(["Xvfb", ":%d" % n, "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                            "-nolisten", "tcp"], pass_fds=[w], stderr=open(os.path.join(outdir, "xvfb.log"), "w"))
+                self.spawn(
+                    ["Xvfb", ":%d" % n, "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                    pass_fds=[w],
+                    stderr=open(os.path.join(outdir, "xvfb.log"), "w"),
+                )
                 os.close(w)
                 with os.fdopen(r) as f:
                     if f.readline().strip() == str(n):
@@ -86,8 +98,9 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
                 self.spawn(["openbox", "--sm-disable"], env=env)
                 wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
             if bus:
-                p = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                               stdout=subprocess.PIPE, env=env)
+                p = self.spawn(
+                    ["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE, env=env
+                )
                 env["DBUS_SESSION_BUS_ADDRESS"] = p.stdout.readline().decode().strip()
         except BaseException:
             self.close()
@@ -101,18 +114,42 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
         return subprocess.run([str(a) for a in args], env=self.env, capture_output=True, text=True, timeout=20).stdout
 
     def start_pulse(self, record=True):  # with `record`, parec keeps what the sink plays
-        subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "-n", "--load=module-native-protocol-unix",
-                        "--load=module-null-sink sink_name=nullsink rate=44100"], env=self.env, check=True,
-                       stderr=subprocess.DEVNULL)
-        wait_for(lambda: subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0,
-                 "the sound server")
+        subprocess.run(
+            [
+                "pulseaudio",
+                "-D",
+                "--exit-idle-time=-1",
+                "-n",
+                "--load=module-native-protocol-unix",
+                "--load=module-null-sink sink_name=nullsink rate=44100",
+            ],
+            env=self.env,
+            check=True,
+            stderr=subprocess.DEVNULL,
+        )
+        wait_for(
+            lambda: subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0,
+            "the sound server",
+        )
         with open(os.path.join(self.env["PULSE_RUNTIME_PATH"], "pid")) as f:
             self.pulse_pid = int(f.read())
         self.env["SDL_AUDIODRIVER"] = "pulseaudio"
         if record:
             self.sound = bytearray()  # grown by one thread, read by another: each step holds the GIL
-            rec = self.spawn(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
-                              "--channels=2", "--latency-msec=20"], stdout=subprocess.PIPE, env=self.env)
+            rec = self.spawn(
+                [
+                    "parec",
+                    "-d",
+                    "nullsink.monitor",
+                    "--raw",
+                    "--format=s16le",
+                    "--rate=%d" % RATE,
+                    "--channels=2",
+                    "--latency-msec=20",
+                ],
+                stdout=subprocess.PIPE,
+                env=self.env,
+            )
             threading.Thread(target=self._pump, args=(rec.stdout,), daemon=True).start()
             wait_for(lambda: self.frames() > 0, "the recording")  # a fresh sink holds back its first stream
 
@@ -125,7 +162,7 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
 
     def mono(self, start=0):  # from sample frame `start`, or the last -`start` frames
         end = self.frames()
-        s = array.array("h", bytes(self.sound[max(0, start if start >= 0 else end + start) * 4:end * 4]))
+        s = array.array("h", bytes(self.sound[max(0, start if start >= 0 else end + start) * 4 : end * 4]))
         return [(s[i] + s[i + 1]) / 2 for i in range(0, len(s), 2)]
 
     def stop_pulse(self, sig=15):
@@ -153,15 +190,17 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
     def __init__(self, desk, program, cwd=REPO, args=(), env=None, swapcount=None):
         self.desk, self.started, self.count = desk, time.time(), 0
         env = {k: v for k, v in dict(desk.env, **(env or {})).items() if v is not None}
-        self.swap_path, self.out_path, self.err_path = (os.path.join(desk.outdir, n) for n in
-                                                        ("swaps", "stdout.txt", "stderr.txt"))
+        self.swap_path, self.out_path, self.err_path = (
+            os.path.join(desk.outdir, n) for n in ("swaps", "stdout.txt", "stderr.txt")
+        )
         if swapcount:
             env.update(LD_PRELOAD=swapcount, SWAPCOUNT_FILE=self.swap_path)
             env["ASAN_OPTIONS"] += ":verify_asan_link_order=0"
             open(self.swap_path, "w").close()
         for attempt in (1, 2, 3):  # GTK at times fails to open the display of a loaded machine
-            self.proc = desk.spawn([program, *args], cwd=cwd, env=env, stdout=open(self.out_path, "wb"),
-                                   stderr=open(self.err_path, "wb"))
+            self.proc = desk.spawn(
+                [program, *args], cwd=cwd, env=env, stdout=open(self.out_path, "wb"), stderr=open(self.err_path, "wb")
+            )
             try:
                 self.win = wait_for(self.find_window, "the chipdisk window", timeout=30)
                 break
@@ -228,5 +267,8 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
         status = wait_for(lambda: self.proc.poll() is not None and [self.proc.returncode], "it to end", 10)[0]
         printed, err = self.output()
         bad = [line for line in err.splitlines() if line and not line.startswith(EXPECTED_STDERR)]
-        check(status == 0 and printed == out and not bad, "it ends cleanly (status %s) and prints %r and nothing "
-              "unexpected (%r, %r)" % (status, out, printed[:200], bad[:5]))
+        check(
+            status == 0 and printed == out and not bad,
+            "it ends cleanly (status %s) and prints %r and nothing "
+            "unexpected (%r, %r)" % (status, out, printed[:200], bad[:5]),
+        )
