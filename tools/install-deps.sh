@@ -6,7 +6,7 @@ PKGS="build-essential cmake pkg-config git
 libwxgtk3.2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
 libglib2.0-dev libpng-dev zlib1g-dev libopenmpt-dev libgme-dev libsidplayfp-dev libsdl2-dev libkissfft-dev libpulse-dev
 libgtest-dev googletest
-clang libclang-rt-14-dev
+clang libclang-rt-14-dev clang-format black
 xvfb xauth xdotool x11-utils imagemagick openbox
 pulseaudio pulseaudio-utils sox openmpt123
 python3 python3-pil python3-gi python3-numpy xfonts-terminus
