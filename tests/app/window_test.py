@@ -14,12 +14,12 @@ MAGENTA = (255, 0, 255)
 STAR = Image.open(os.path.join(REPO, "data", "gfx", "star.png")).convert("RGB")
 REST = (300, 150)  # a view point with no hot spot
 SPRITES = {
-    "prev": (105, 241, 20, 13),
-    "next": (145, 241, 20, 13),
-    "stop": (184, 241, 20, 13),
-    "play": (225, 241, 20, 13),
-    "close": (377, 1, 16, 16),
-}  # the highlights: x, y, w, h in the view
+    "prev": (140, 276, 160, 289),
+    "next": (180, 276, 200, 289),
+    "stop": (219, 276, 239, 289),
+    "play": (260, 276, 280, 289),
+    "close": (412, 36, 428, 52),
+}  # the highlights: their boxes in the frame
 
 
 def margin_point():  # a point of the frame left of the view, well inside the star
@@ -41,17 +41,15 @@ def outside_shown(app, name):  # the share of the star's outside not showing the
 
 def shape(app):
     full, star = "465x330+0+0", app.shape()
-    check(
-        star not in (None, full) and outside_shown(app, "star") < 0.01,
-        "the frame is cut to the star (%s): the root shows through outside it" % star,
-    )
+    # the root shows through outside the star
+    check(star not in (None, full) and outside_shown(app, "star") < 0.01, "the frame is cut to the star: %s" % star)
     for want, shown in ((full, 0.99), (star, 0.01)):
         time.sleep(1.0)  # apart from the last double click
         app.click(app.to_screen(margin_point(), (0, 0)), repeat=2, pause=0.6)
         share = outside_shown(app, "shape_" + want)
         check(
             app.shape() in (want, None if want == full else want) and (share > shown) == (want == full),
-            "a double click on the margin toggles the shape to %s (%.2f of the outside covered)" % (want, share),
+            "a double click on the margin: %s, %.2f of the outside covered" % (want, share),
         )
 
 
@@ -69,7 +67,7 @@ def drag(app):
     check(app.geometry()[:2] == (x1, y1), "the drag ends with the button release")
 
 
-def right_click(app):
+def rightclick(app):
     app.click(app.to_screen(REST), button=3)
     time.sleep(2)
     check(app.proc.poll() is None, "a right click on the view does not close")
@@ -78,15 +76,11 @@ def right_click(app):
 
 
 def iconize(app):
-    wm_state = lambda app: app.desk.run("xprop", "-id", app.win, "WM_STATE", "_NET_WM_STATE")  # noqa: E731
-    wait_for(
-        lambda: all(w in wm_state(app) for w in ("Normal", "_NET_WM_STATE_ABOVE")),
-        "the window manager to map it normally and keep it above others",
-        timeout=10,
-    )
+    state = ["xprop", "-id", app.win, "WM_STATE", "_NET_WM_STATE"]
+    wait_for(lambda: "Normal" in app.desk.run(*state) and "_ABOVE" in app.desk.run(*state), "mapped, above", timeout=10)
     app.click(app.to_screen((203, 214)))
-    wait_for(lambda: "Iconic" in wm_state(app), "the iconize spot to iconize the frame", timeout=5)
-    check(app.proc.poll() is None, "the iconize spot iconizes the frame, which keeps running")
+    wait_for(lambda: "Iconic" in app.desk.run(*state), "the iconize spot to iconize the frame", timeout=5)
+    check(app.proc.poll() is None, "iconized, it keeps running")
 
 
 def picture(app):
@@ -101,25 +95,22 @@ def picture(app):
         if STAR.getpixel((x, y)) != MAGENTA and not (cx <= x < cx + cw and cy <= y < cy + ch)
     ]
     same = sum(plain.getpixel(p) == STAR.getpixel(p) for p in ring)
-    check(same > 0.98 * len(ring), "the star picture is painted around the view (%d of %d)" % (same, len(ring)))
-    view = app.view()
-    check(brightness(view) > 10 and difference(view, STAR.crop((cx, cy, cx + cw, cy + ch))) > 10, "the view is drawn")
-    crop = lambda shot, r: shot.crop((cx + r[0], cy + r[1], cx + r[0] + r[2], cy + r[1] + r[3]))  # noqa: E731
-    for name, (x, y, w, h) in SPRITES.items():
-        app.xdo("mousemove", *app.to_screen((x + w // 2, y + h // 2)))
+    check(same > 0.98 * len(ring), "the star painted around the view: %d of %d" % (same, len(ring)))
+    for name, (left, top, right, bottom) in SPRITES.items():
+        app.xdo("mousemove", *app.to_screen(((left + right) // 2, (top + bottom) // 2), (0, 0)))
 
         def lit():  # the view moves under the close sprite: compare with the other spots
             shot = app.grab(name="hover_" + name)
-            change = {n: difference(crop(plain, r), crop(shot, r)) for n, r in SPRITES.items()}
+            change = {n: difference(plain.crop(box), shot.crop(box)) for n, box in SPRITES.items()}
             return change if change[name] > 15 else None
 
         change = wait_for(lit, "hovering %s to light its sprite" % name, timeout=5)
         check(
             change[name] > 2 * max(d for n, d in change.items() if n != name),
-            "hovering %s lights it alone (%s)" % (name, ", ".join("%s %.1f" % item for item in change.items())),
+            "hovering %s lights it alone: %s" % (name, change),
         )
         app.xdo("mousemove", *app.to_screen(REST), pause=0.3)
-    check(app.moving() > 1, "frames keep coming: the view changes")
+    check(app.moving() > 1, "the view changes")
 
 
 def effects(app):
@@ -130,22 +121,12 @@ def effects(app):
         app.xdo("key", key, pause=0)
         end = time.time() + (4.3 if fades else 3.0)
         dark = min(lit_share(app.view()) for _ in iter(lambda: time.time() < end, False))
-        check(
-            (dark < 0.01) == fades,
-            "%s %s the view (%.3f lit at the darkest, then %.3f)"
-            % (key, "fades" if fades else "does not fade", dark, lit_share(app.view("after_" + key))),
-        )
+        after = lit_share(app.view("after_" + key))
+        check((dark < 0.01) == fades, "%s: %.3f lit at the darkest, then %.3f" % (key, dark, after))
 
 
-SCENARIOS = {
-    "shape": shape,
-    "drag": drag,
-    "rightclick": right_click,
-    "iconize": iconize,
-    "closespot": lambda app: app.finish(),
-    "picture": picture,
-    "effects": effects,
-}
+def closespot(app):
+    app.finish()
 
 
 if __name__ == "__main__":
@@ -154,7 +135,7 @@ if __name__ == "__main__":
     try:
         app = App(desk, os.path.abspath(program))
         wait_for(lambda: brightness(app.view()) > 10, "the first frame", timeout=30)
-        SCENARIOS[name](app)
+        globals()[name](app)
         if app.proc.poll() is None and name != "iconize":
             app.finish()
     finally:

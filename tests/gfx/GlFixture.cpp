@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 bool writePng(const std::string& path, const PngPicture& pic) {
@@ -14,18 +15,15 @@ bool writePng(const std::string& path, const PngPicture& pic) {
     png_infop info = png_create_info_struct(png);
     if (!fp || setjmp(png_jmpbuf(png))) return false;  // a test helper: leaks on failure are fine
     png_init_io(png, fp);
-    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);  // the loader's limits are under test
     png_set_IHDR(png, info, pic.width, static_cast<int>(pic.rows.size()), pic.bitDepth, pic.colorType,
-                 pic.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!pic.palette.empty())  // r, g, b bytes are png_color records
         png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(pic.palette.data()),
                      static_cast<int>(pic.palette.size() / 3));
-    png_color_16 grey{0, 0, 0, 0, pic.trnsGrey};
-    if (pic.hasTrns) png_set_tRNS(png, info, pic.trnsAlpha.data(), static_cast<int>(pic.trnsAlpha.size()), &grey);
+    png_color_16 black{};  // the transparent grey
+    if (pic.hasTrns) png_set_tRNS(png, info, pic.trnsAlpha.data(), static_cast<int>(pic.trnsAlpha.size()), &black);
     png_write_info(png, info);
-    for (int pass = pic.interlaced ? png_set_interlace_handling(png) : 1; pass > 0; --pass)
-        for (const auto& row : pic.rows) png_write_row(png, row.data());
+    for (const auto& row : pic.rows) png_write_row(png, row.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return std::fclose(fp) == 0;
@@ -56,9 +54,12 @@ std::vector<FbPrim> captureFeedback(const std::function<void()>& draw) {
                           : token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN ? 2
                                                                                    : 1;
         FbPrim p{token, {}};
-        for (int k = 0; k < count; ++k, i += 11)  // x y z, r g b a, s t r q
-            p.v.push_back({buf[i], buf[i + 1], buf[i + 2], buf[i + 3], buf[i + 4], buf[i + 5], buf[i + 6], buf[i + 7],
-                           buf[i + 8]});
+        for (int k = 0; k < count; ++k) {
+            FbVertex v;  // x y z, r g b a, s t of x y z, r g b a, s t r q
+            std::memcpy(&v, &buf[i], sizeof v);
+            p.v.push_back(v);
+            i += 11;
+        }
         prims.push_back(std::move(p));
     }
     return prims;

@@ -16,9 +16,8 @@ struct PngPicture {
     int width = 0, bitDepth = 8, colorType = 6;
     std::vector<std::vector<uint8_t>> rows;
     std::vector<uint8_t> palette;    // r, g, b triples
-    std::vector<uint8_t> trnsAlpha;  // palette alphas; else trnsGrey is the transparent value
-    bool hasTrns = false, interlaced = false;
-    uint16_t trnsGrey = 0;
+    std::vector<uint8_t> trnsAlpha;  // palette alphas; else grey 0 is the transparent value
+    bool hasTrns = false;
 };
 bool writePng(const std::string& path, const PngPicture& pic);
 // An 8-bit RGBA picture filled with one colour, then rectangles (x0, y0, x1, y1 inclusive).

@@ -12,7 +12,7 @@
 #include <fstream>
 
 namespace fs = std::filesystem;
-using Paths = std::vector<std::string>;
+using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -35,14 +35,14 @@ void write(const std::string& path, const std::string& text) {
 
 // The songs found, relative to `root` (":n" for subsong n of several), and the summary lines.
 struct Collected {
-    Paths songs;
-    std::vector<std::string> lines;
+    Strings songs;
+    Strings lines;
 };
 
-Collected collect(const TempDir& root, const Paths& given, std::size_t cap = CSongCollector::MAX_SONGS) {
+Collected collect(const TempDir& root, const Strings& given, std::size_t cap = CSongCollector::MAX_SONGS) {
     CSongCollector collector(startsWithSong, cap);
     Collected out;
-    Paths absolute;
+    Strings absolute;
     for (const std::string& g : given) absolute.push_back(root / g);
     collector.collect(absolute, [&](const std::string& path, const std::vector<int>& subsongs) {
         const std::string relative = fs::path(path).lexically_normal().string().substr(root.path().size() + 1);
@@ -50,8 +50,6 @@ Collected collect(const TempDir& root, const Paths& given, std::size_t cap = CSo
         return true;
     });
     out.lines = CSongCollector::summaryLines(collector.summary());
-    for (std::string& line : out.lines)
-        if (line.compare(0, root.path().size(), root.path()) == 0) line.erase(0, root.path().size() + 1);
     return out;
 }
 
@@ -74,28 +72,13 @@ private:
 }  // namespace
 
 TEST(NaturalOrder, DigitsByValueCaseFoldedTiesByBytes) {
-    const struct {
-        const char* first;
-        const char* second;
-    } ordered[] = {
-        {"track2.xm", "track10.xm"},
-        {"track 9", "track 10"},
-        {"a", "B"},
-        {"B", "c"},
-        {"Apple", "apple"},
-        {"01 intro.it", "1 intro.it"},
-        {"song", "song1"},
-        {"x2y3", "x2y10"},
-        {"99999999999999999999", "100000000000000000000"},
-        {"Zebra", "ärger"},
-        {"Ökonom", "öl"},
-        {"\xff\xfe", "\xff\xff"},
-        {"Z", "\xff"},
-        {"a b", "a0"},
+    const std::pair<const char*, const char*> ordered[] = {
+        {"track9", "track10"}, {"a", "B"},        {"Apple", "apple"}, {"01 intro.it", "1 intro.it"},
+        {"song", "song1"},     {"x2y3", "x2y10"}, {"Z", "\xff"},
     };
-    for (const auto& o : ordered) {
-        EXPECT_TRUE(CSongCollector::naturalLess(o.first, o.second)) << o.first << " < " << o.second;
-        EXPECT_FALSE(CSongCollector::naturalLess(o.second, o.first)) << o.second << " < " << o.first;
+    for (const auto& [first, second] : ordered) {
+        EXPECT_TRUE(CSongCollector::naturalLess(first, second)) << first << " < " << second;
+        EXPECT_FALSE(CSongCollector::naturalLess(second, first)) << second << " < " << first;
     }
     EXPECT_FALSE(CSongCollector::naturalLess("same", "same"));
 }
@@ -105,11 +88,10 @@ TEST(NaturalOrder, DigitsByValueCaseFoldedTiesByBytes) {
 TEST(Collect, AFolderIsWalkedInNaturalOrder) {
     TempDir tmp;
     for (const char* song : {"Artist A/track10.xm", "Artist A/track2.xm", "Artist A/album/01 intro.it", "b/song.it",
-                             "b/.hidden.xm", ".secret/x.xm", "b/playlist.m3u", "c/d/e.mod", "Closed/inside.xm"})
+                             "b/.hidden.xm", "c/d/e.mod", "Closed/inside.xm"})
         write(tmp / std::string("mods/") + song, "song");
-    write(tmp / "mods/b/playlist.m3u", "track2.xm\n");
+    write(tmp / "mods/b/playlist.m3u", "track2.xm\n");  // in a walked folder, not read
     write(tmp / "mods/readme.txt", "text");
-    write(tmp / "mods/cover.png", "\x89PNG");
     write(tmp / "empty/.keep", "");
     fs::create_directory_symlink(tmp / "mods", tmp / "mods/c/d/loop");
     fs::create_symlink(tmp / "nothing", tmp / "mods/c/dangling.xm");
@@ -120,10 +102,10 @@ TEST(Collect, AFolderIsWalkedInNaturalOrder) {
         c = collect(tmp, {"mods", "empty"});
     }
     fs::permissions(tmp / "mods/Closed", fs::perms::owner_all);
-    const Paths songs = {"mods/Artist A/album/01 intro.it", "mods/Artist A/track2.xm", "mods/Artist A/track10.xm",
-                         "mods/b/song.it", "mods/c/d/e.mod"};
+    const Strings songs = {"mods/Artist A/album/01 intro.it", "mods/Artist A/track2.xm", "mods/Artist A/track10.xm",
+                           "mods/b/song.it", "mods/c/d/e.mod"};
     EXPECT_EQ(c.songs, songs);
-    const std::vector<std::string> lines = {"4 files are not songs, 1 folder could not be read", "empty holds no song"};
+    const Strings lines = {"3 files are not songs, 1 folder could not be read", tmp / "empty holds no song"};
     EXPECT_EQ(c.lines, lines);
 }
 
@@ -133,20 +115,12 @@ TEST(Collect, TheCapKeepsTheFirstSongsInOrder) {
     for (const char* song : {"f/3", "f/1", "f/10"}) write(tmp / song, "song");
     write(tmp / "f/2", "song3");
     write(tmp / "f/4", "roms");
-    const struct {
-        std::size_t cap;
-        Paths songs;
-        std::vector<std::string> lines;
-    } cases[] = {
-        {2, {"f/1", "f/2"}, {"only the first 2 songs are listed"}},
-        {4, {"f/1", "f/2:2", "f/2:1", "f/2:0"}, {"only the first 4 songs are listed"}},
-        {6, {"f/1", "f/2:2", "f/2:1", "f/2:0", "f/3", "f/10"}, {"1 tune needs system ROMs"}},
-    };
-    for (const auto& c : cases) {
-        const Collected got = collect(tmp, {"f"}, c.cap);
-        EXPECT_EQ(got.songs, c.songs) << c.cap;
-        EXPECT_EQ(got.lines, c.lines) << c.cap;
-    }
+    const Collected capped = collect(tmp, {"f"}, 2);
+    EXPECT_EQ(capped.songs, (Strings{"f/1", "f/2"}));
+    EXPECT_EQ(capped.lines, Strings{"only the first 2 songs are listed"});
+    const Collected all = collect(tmp, {"f"}, 6);
+    EXPECT_EQ(all.songs, (Strings{"f/1", "f/2:2", "f/2:1", "f/2:0", "f/3", "f/10"}));
+    EXPECT_EQ(all.lines, Strings{"1 tune needs system ROMs"});
 }
 
 // Comments, relative and absolute paths, CRLF, a byte-order mark, URLs, missing
@@ -163,8 +137,8 @@ TEST(Collect, PlaylistsInTheirOwnOrder) {
           "[playlist]\nFile2=../s/two.xm\nTitle1=x\nfile1=../s/one.xm\nFile3=\nNumberOfEntries=3\n");
     const struct {
         const char* list;
-        Paths songs;
-        std::vector<std::string> lines;
+        Strings songs;
+        Strings lines;
     } cases[] = {
         {"lists/a.m3u", {"s/two.xm", "s/three.xm"}, {"1 playlist entry is a URL"}},
         {"lists/b.M3U8",
@@ -185,8 +159,8 @@ TEST(Collect, PlaylistsNestAtMostEightDeep) {
     for (int n = 1; n <= 9; n++)
         write(tmp / ("l" + std::to_string(n) + ".m3u"), "l" + std::to_string(n + 1) + ".m3u\n");
     write(tmp / "l9.m3u", "song.xm\n");
-    EXPECT_EQ(collect(tmp, {"l2.m3u"}).songs, Paths{"song.xm"});
+    EXPECT_EQ(collect(tmp, {"l2.m3u"}).songs, Strings{"song.xm"});
     const Collected tooDeep = collect(tmp, {"l1.m3u"});
     EXPECT_TRUE(tooDeep.songs.empty());
-    EXPECT_EQ(tooDeep.lines, std::vector<std::string>{"1 playlist could not be read"});
+    EXPECT_EQ(tooDeep.lines, Strings{"1 playlist could not be read"});
 }

@@ -15,12 +15,20 @@ int FakeSound::count(const std::string& prefix) const {
         std::count_if(calls.begin(), calls.end(), [&](auto& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
+void FakeSound::endSong() {
+    ends++;
+    playingHandle = queuedHandle;
+    queuedHandle = 0;
+}
+
 namespace {
 float spectrum[512];
 FSOUND_DSPUNIT* const unit = reinterpret_cast<FSOUND_DSPUNIT*>(std::uintptr_t(0xD5));
+FMUSIC_MODULE* handle(int n) { return reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(n)); }
 int number(FMUSIC_MODULE* mod) { return static_cast<int>(reinterpret_cast<std::uintptr_t>(mod)); }
 std::string id(FMUSIC_MODULE* mod) { return " #" + std::to_string(number(mod)); }
 bool isPlaying(FMUSIC_MODULE* mod) { return mod && fakeSound().playingHandle == number(mod); }
+bool isSong(const char* path) { return path && std::string(path).find("broken") == std::string::npos; }
 signed char record(const std::string& call, bool result) {
     fakeSound().calls.push_back(call);
     return result;
@@ -32,12 +40,9 @@ void setFakeSpectrum(float level) { std::fill(spectrum, spectrum + 512, level); 
 signed char FSOUND_Init(int, int, unsigned int) { return record("init", true); }
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
-    FakeSound& f = fakeSound();
-    FMUSIC_MODULE* mod = nullptr;
-    if (std::string(name).find("broken") == std::string::npos) {
-        mod = reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(++f.loads));
-        f.paths.push_back(name);
-    }
+    std::vector<std::string>& paths = fakeSound().paths;
+    if (isSong(name)) paths.push_back(name);
+    FMUSIC_MODULE* mod = isSong(name) ? handle(int(paths.size())) : nullptr;
     record(std::string("load ") + name + id(mod), true);
     return mod;
 }
@@ -75,20 +80,12 @@ float* FSOUND_DSP_GetSpectrum() { return spectrum; }
 signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* u, signed char on) {
     return record(u == unit ? "active " + std::to_string(on) : "active ?", true);
 }
-// any thread, as the layer's own: a file is a song unless its path says "broken"
-bool soundLayerIsSong(const char* path) { return path && std::string(path).find("broken") == std::string::npos; }
+// any thread, as the layer's own
 std::vector<int> soundLayerSubsongs(const char* path, bool* needsRoms) {
     if (needsRoms) *needsRoms = false;
-    return soundLayerIsSong(path) ? std::vector<int>{0} : std::vector<int>();
+    return isSong(path) ? std::vector<int>{0} : std::vector<int>();
 }
 bool soundLayerCanSeek(FMUSIC_MODULE* mod) { return mod != nullptr; }
-
-void FakeSound::endSong() {
-    ends++;
-    playingHandle = queuedHandle;
-    queuedHandle = 0;
-}
-
 void soundLayerLoopSongs(bool forever) { record(std::string("loop ") + (forever ? "1" : "0"), true); }
 
 signed char soundLayerQueueNext(FMUSIC_MODULE* next) {
@@ -98,7 +95,7 @@ signed char soundLayerQueueNext(FMUSIC_MODULE* next) {
 
 FMUSIC_MODULE* soundLayerSounding(unsigned* ends) {
     if (ends) *ends = fakeSound().ends;
-    return reinterpret_cast<FMUSIC_MODULE*>(std::uintptr_t(fakeSound().playingHandle));
+    return handle(fakeSound().playingHandle);
 }
 
 signed char FMUSIC_SetTime(FMUSIC_MODULE* mod, int ms) {

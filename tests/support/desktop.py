@@ -85,7 +85,7 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
             for n in random.sample(range(200, 30000), 5):
                 r, w = os.pipe()
                 self.spawn(
-                    ["Xvfb", ":%d" % n, "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                    ("Xvfb :%d -displayfd %d -screen 0 1024x768x24 -nolisten tcp" % (n, w)).split(),
                     pass_fds=[w],
                     stderr=open(os.path.join(outdir, "xvfb.log"), "w"),
                 )
@@ -99,7 +99,7 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
                 wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
             if bus:
                 p = self.spawn(
-                    ["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE, env=env
+                    "dbus-daemon --session --nofork --print-address=1".split(), stdout=subprocess.PIPE, env=env
                 )
                 env["DBUS_SESSION_BUS_ADDRESS"] = p.stdout.readline().decode().strip()
         except BaseException:
@@ -115,14 +115,8 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
 
     def start_pulse(self, record=True):  # with `record`, parec keeps what the sink plays
         subprocess.run(
-            [
-                "pulseaudio",
-                "-D",
-                "--exit-idle-time=-1",
-                "-n",
-                "--load=module-native-protocol-unix",
-                "--load=module-null-sink sink_name=nullsink rate=44100",
-            ],
+            "pulseaudio -D --exit-idle-time=-1 -n --load=module-native-protocol-unix".split()
+            + ["--load=module-null-sink sink_name=nullsink rate=%d" % RATE],
             env=self.env,
             check=True,
             stderr=subprocess.DEVNULL,
@@ -137,16 +131,9 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
         if record:
             self.sound = bytearray()  # grown by one thread, read by another: each step holds the GIL
             rec = self.spawn(
-                [
-                    "parec",
-                    "-d",
-                    "nullsink.monitor",
-                    "--raw",
-                    "--format=s16le",
-                    "--rate=%d" % RATE,
-                    "--channels=2",
-                    "--latency-msec=20",
-                ],
+                (
+                    "parec -d nullsink.monitor --raw --format=s16le --rate=%d --channels=2 --latency-msec=20" % RATE
+                ).split(),
                 stdout=subprocess.PIPE,
                 env=self.env,
             )
@@ -230,7 +217,8 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
         return shot
 
     def view(self, name=None):
-        return self.grab((CANVAS[0], CANVAS[1], CANVAS[0] + CANVAS[2], CANVAS[1] + CANVAS[3]), name)
+        x, y, w, h = CANVAS
+        return self.grab((x, y, x + w, y + h), name)
 
     def to_screen(self, point, origin=CANVAS):  # a view point, or with origin (0, 0) a frame point
         x, y, _, _ = self.geometry()
@@ -264,11 +252,8 @@ class App:  # started in `cwd`, which holds data/; with `swapcount` its frames a
     def finish(self, ended=False, out=""):  # by the close spot unless it has `ended`
         if not ended:
             self.click(self.to_screen((387, 7)))
-        status = wait_for(lambda: self.proc.poll() is not None and [self.proc.returncode], "it to end", 10)[0]
+        wait_for(lambda: self.proc.poll() is not None, "it to end", 10)
+        status = self.proc.returncode
         printed, err = self.output()
         bad = [line for line in err.splitlines() if line and not line.startswith(EXPECTED_STDERR)]
-        check(
-            status == 0 and printed == out and not bad,
-            "it ends cleanly (status %s) and prints %r and nothing "
-            "unexpected (%r, %r)" % (status, out, printed[:200], bad[:5]),
-        )
+        check(status == 0 and printed == out and not bad, "ends cleanly: %s %r %r" % (status, printed[:200], bad[:5]))
