@@ -1,15 +1,19 @@
 #define GL_GLEXT_PROTOTYPES  // glWindowPos2i
 #include "CPNGLoader.h"
+#include "CPNGWriter.h"
 #include "CPointSplat.h"
 #include "CSmoothLines.h"
 #include "CZoomSum.h"
 #include "GlFixture.h"
 
 #include <png.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -81,6 +85,20 @@ TEST(Png, RejectsWhatIsNotAReadableSanePng) {
     std::ofstream("cut.png", std::ios::binary) << whole.substr(0, whole.size() / 2);
     for (const char* name : {"missing.png", "text.png", "cut.png", "wide.png", "tall.png"})
         EXPECT_EQ(nullptr, CPNGLoader().ReadPNGFromFile(name)) << name;
+}
+
+// A picture the disk cannot take is reported, and no part of it is left behind.
+TEST(Png, AWriteThatFailsLeavesNoFile) {
+    Bytes noise(200 * 200 * 4);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+    auto writeBeyondTheLimit = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit twoKilobytes = {2048, 2048};
+        setrlimit(RLIMIT_FSIZE, &twoKilobytes);
+        const bool written = CPNGWriter::write("big.png", 200, 200, noise.data(), true);
+        std::exit(written || std::filesystem::exists("big.png") ? 1 : 0);
+    };
+    EXPECT_EXIT(writeBeyondTheLimit(), testing::ExitedWithCode(0), "");
 }
 
 using Gfx = GlFixture;
@@ -176,6 +194,27 @@ TEST_F(Gfx, SpritesAndGlyphsLandOnTheirPixels) {
     noFont.init2DFont("nofont.png", 0, 16, 16, 16, 16, 256);
     noFont.drawStr("xyz", 20, 30);
     EXPECT_TRUE(allBlack());
+}
+
+// Rows of three bytes are not padded to four, and a new render target starts transparent black.
+TEST_F(Gfx, TexturesHoldTheirPicturesRowForRow) {
+    ASSERT_TRUE(writePng("rgb.png", png(1, 8, PNG_COLOR_TYPE_RGB, {{1, 2, 3}, {4, 5, 6}})));
+    const struct {
+        GLuint texture;
+        GLenum format;
+        Bytes texels;  // bottom row first
+    } cases[] = {
+        {f3d->loadTexture("rgb.png"), GL_RGB, {4, 5, 6, 1, 2, 3}},
+        {f3d->emptyTexture(2, 3), GL_RGBA, Bytes(2 * 3 * 4, 0)},
+    };
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    for (const auto& c : cases) {
+        glBindTexture(GL_TEXTURE_2D, c.texture);
+        Bytes got(c.texels.size(), 99);
+        glGetTexImage(GL_TEXTURE_2D, 0, c.format, GL_UNSIGNED_BYTE, got.data());
+        EXPECT_EQ(c.texels, got) << c.format;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
 }
 
 // A soft blob as the captured square (rows from the bottom), with a gain that lets sums saturate.
