@@ -80,14 +80,7 @@ GLuint CHud::loadBaseTexture() {
         }
         base[i * 4 + 3] = d[3];
     }
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, darken->imageWidth, darken->imageHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 base.data());
-    return name;
+    return f3d->textureFromPixels(darken->imageWidth, darken->imageHeight, 4, GL_RGBA, base.data());
 }
 
 void CHud::drawBase() {

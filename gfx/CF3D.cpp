@@ -86,20 +86,24 @@ GLuint CF3D::loadTexture(const char* path) {
         std::free(tex);
         return 0;
     }
-    glGenTextures(1, &tex->textureName);
-    glBindTexture(GL_TEXTURE_2D, tex->textureName);
+    const GLuint name = textureFromPixels(tex->imageWidth, tex->imageHeight, tex->components, tex->format, tex->pixels);
+    std::free(tex->pixels);
+    std::free(tex);
+    return name;
+}
+
+GLuint CF3D::textureFromPixels(int width, int height, int components, GLenum format, const GLubyte* pixels) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // Rows are packed without padding, so widths like 3 RGB pixels need byte alignment.
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, tex->components, tex->imageWidth, tex->imageHeight, 0, tex->format, GL_UNSIGNED_BYTE,
-                 tex->pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, components, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
-    const GLuint name = tex->textureName;
-    std::free(tex->pixels);
-    std::free(tex);
     return name;
 }
 

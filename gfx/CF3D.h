@@ -34,6 +34,8 @@ public:
 
     // textures
     GLuint loadTexture(const char* path);
+    // A linear-filtered texture of tightly packed rows, bottom row first; left bound.
+    GLuint textureFromPixels(int width, int height, int components, GLenum format, const GLubyte* pixels);
     GLuint emptyTexture(int width, int height);
 
     // primitives
