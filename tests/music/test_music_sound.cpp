@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <tuple>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -30,6 +29,10 @@ double rms(const std::vector<float>& s, std::size_t from = 0, int step = 1) {
     double sum = 0;
     for (std::size_t i = from; i < s.size(); i += step) sum += double(s[i]) * s[i];
     return std::sqrt(sum * step / static_cast<double>(s.size() - from));
+}
+
+bool startWithSpectrum() {
+    return FSOUND_Init(44100, 32, 0) == 1 && FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1) == 1;
 }
 
 std::vector<float> render(int frames) {
@@ -109,7 +112,7 @@ TEST(Layer, PlaybackWithNoDevice) {
     writeFile(tmp / "late", makeSineXm(49, 8));  // 0.96 s lead-in, then the tone
     writeFile(tmp / "left", makeSineXm(49, 0, 32, 32));
     soundLayerUseNoDevice();
-    ASSERT_EQ(FSOUND_Init(44100, 32, 0) + FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1), 2);
+    ASSERT_TRUE(startWithSpectrum());
     FMUSIC_MODULE* song = FMUSIC_LoadSong((tmp / "late").c_str());
     FMUSIC_PlaySong(song);
     const auto lead = render(33075), tone = render(33075);  // 0.75 s each
@@ -120,17 +123,23 @@ TEST(Layer, PlaybackWithNoDevice) {
     FMUSIC_StopSong(song);
     FMUSIC_PlaySong(song);
     EXPECT_EQ(render(33075), lead);
-    EXPECT_EQ(FMUSIC_SetPaused(song, 1) + FMUSIC_GetPaused(song), 2);
+    EXPECT_EQ(FMUSIC_SetPaused(song, 1), 1);
+    EXPECT_EQ(FMUSIC_GetPaused(song), 1);
     const int at = FMUSIC_GetTime(song);
     EXPECT_NEAR(at, 750, 25);
-    EXPECT_EQ(std::make_tuple(rms(render(22050)), loudest(), FMUSIC_GetTime(song)), std::make_tuple(0.0, 0.0f, at));
-    EXPECT_EQ(FMUSIC_PlaySong(song) - FMUSIC_GetPaused(song), 1);
+    EXPECT_EQ(rms(render(22050)), 0.0);
+    EXPECT_EQ(loudest(), 0.0f);
+    EXPECT_EQ(FMUSIC_GetTime(song), at);
+    EXPECT_EQ(FMUSIC_PlaySong(song), 1);
+    EXPECT_EQ(FMUSIC_GetPaused(song), 0);
     EXPECT_EQ(render(33075), tone);
     FMUSIC_SetPaused(song, 1);
     FMUSIC_StopSong(song);
-    EXPECT_EQ(FMUSIC_IsPlaying(song) + FMUSIC_SetPaused(song, 0), 0) << "a stopped song has nothing to resume";
+    EXPECT_EQ(FMUSIC_IsPlaying(song), 0);
+    EXPECT_EQ(FMUSIC_SetPaused(song, 0), 0) << "a stopped song has nothing to resume";
     FMUSIC_PlaySong(song);
-    EXPECT_EQ(FMUSIC_GetPaused(song) + FMUSIC_GetTime(song), 0);
+    EXPECT_EQ(FMUSIC_GetPaused(song), 0);
+    EXPECT_EQ(FMUSIC_GetTime(song), 0);
 
     FMUSIC_MODULE* low = FMUSIC_LoadSong((tmp / "49").c_str());
     for (int step = 0; step < 20; step++) {
@@ -219,7 +228,7 @@ TEST(Layer, LevelsFollowTheSongsLoudness) {
     writeFile(tmp / "loud", makeSineXm(37));
     writeFile(tmp / "quiet", quiet);
     soundLayerUseNoDevice();
-    ASSERT_EQ(FSOUND_Init(44100, 32, 0) + FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1), 2);
+    ASSERT_TRUE(startWithSpectrum());
     auto levelsAfter = [](double seconds) {
         render(static_cast<int>(seconds * 44100));
         return std::vector<float>(FSOUND_DSP_GetSpectrum(), FSOUND_DSP_GetSpectrum() + N / 2);
@@ -253,7 +262,7 @@ TEST(Layer, UnusableDeviceFallsBackToDummy) {
     setenv("SDL_DISKAUDIOFILE", tmp.path().c_str(), 1);
     writeFile(tmp / "sine.xm", makeSineXm());
     testing::internal::CaptureStderr();
-    ASSERT_EQ(FSOUND_Init(44100, 32, 0) + FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 1), 2);
+    ASSERT_TRUE(startWithSpectrum());
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "dummy");
     EXPECT_TRUE(err.rfind("chipdisk: no sound device", 0) == 0 && std::count(err.begin(), err.end(), '\n') == 1) << err;
