@@ -162,7 +162,7 @@ def chips(app):  # every subsong of the made chip files reached, heard, named fr
 
 if __name__ == "__main__":
     name, program, writer, outdir = sys.argv[1:5]
-    desk = Desktop(os.path.join(outdir, name), wm=name != "nobus", bus=name != "nobus")
+    desk = Desktop(os.path.join(outdir, name), wm=True, bus=True)
     try:
         songs = os.path.join(desk.copy_data(), "songs")
         shutil.rmtree(songs)
@@ -184,17 +184,14 @@ if __name__ == "__main__":
         if name == "media":  # from the start
             watch = "playerctl -p chipdisk --follow metadata --format".split() + ["{{status}} {{title}}"]
             desk.spawn(watch, env=desk.env, stdout=open(follow, "w"))
-        if name != "nobus":
-            wait_for(lambda: ctl("status") == "Playing", "the player on the bus", timeout=20)
-            app.xdo("mousemove", *app.to_screen((300, 150)))  # the view takes the keys
+        wait_for(lambda: ctl("status") == "Playing", "the player on the bus", timeout=20)
+        app.xdo("mousemove", *app.to_screen((300, 150)))  # the view takes the keys
         if name == "media":
             media(app, os.path.join(os.path.dirname(writer), "drag_file"))
         elif name == "options":
             options(app)
-        elif name == "chips":
-            chips(app)
         else:
-            wait_for(lambda: tone() in TONES, "a song at the sink")
+            chips(app)
         app.finish(ended=name == "media")
     finally:
         desk.close()

@@ -125,10 +125,6 @@ def effects(app):
         check((dark < 0.01) == fades, "%s: %.3f lit at the darkest, then %.3f" % (key, dark, after))
 
 
-def closespot(app):
-    app.finish()
-
-
 if __name__ == "__main__":
     name, program, _, outdir = sys.argv[1:5]
     desk = Desktop(os.path.join(outdir, name), wm=name == "iconize")
