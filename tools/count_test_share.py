@@ -10,7 +10,7 @@ import sys
 import tokenize
 
 SOURCES = re.compile(r"\.(c|cpp|h|py|sh|cmake)$|CMakeLists\.txt$|^\.ci/run$")
-TESTS = re.compile(r"^tests/|^tools/(test|fuzz|sanitize)\.sh$|^\.ci/run$")
+TESTS = re.compile(r"^tests/|^tools/((test|fuzz|sanitize)\.sh|check_commas\.py)$|^\.ci/run$")
 RAW_STRING = re.compile(r'R"([^()\\ ]{0,16})\(')
 
 
