@@ -78,9 +78,8 @@ void CSpect::renderToText() {
 
 void CSpect::drawBlur(int passes, float step) {
     const double t = f3d->getTicks();
-    float alpha = 0.5f;
+    const float alpha = 0.5f;
     const float alphaStep = alpha / passes;
-    float inset = 0.0f;
 
     glDisable(GL_TEXTURE_GEN_S);
     glDisable(GL_TEXTURE_GEN_T);
@@ -97,35 +96,7 @@ void CSpect::drawBlur(int passes, float step) {
     const float blue = static_cast<float>(std::sin(t / 1000));
 
     f3d->openMode2D();
-    if (blurCopies.fastAvailable()) {
-        blurCopies.clear();
-        alpha = blurCopies.addRamp(passes, step, alpha, alphaStep);  // the last alpha stays current
-        blurCopies.drawCombined(blurTexture, red, green, blue, w, h);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-        if (passes > 0) glColor4f(red, green, blue, alpha);
-        f3d->closeMode2D();
-        glEnable(GL_DEPTH_TEST);
-        glDisable(GL_TEXTURE_2D);
-        glDisable(GL_BLEND);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        return;
-    }
-    glBegin(GL_QUADS);
-    // Past an inset of 0.5 the coordinates run backwards and the repeating texture mirrors.
-    for (int n = 0; n < passes; ++n) {
-        glColor4f(red, green, blue, alpha);
-        glTexCoord2f(inset, 1 - inset);
-        glVertex2f(0, 0);
-        glTexCoord2f(inset, inset);
-        glVertex2f(0, h);
-        glTexCoord2f(1 - inset, inset);
-        glVertex2f(w, h);
-        glTexCoord2f(1 - inset, 1 - inset);
-        glVertex2f(w, 0);
-        inset += step;
-        alpha -= alphaStep;
-    }
-    glEnd();
+    blurCopies.drawRamp(blurTexture, passes, step, alpha, alphaStep, red, green, blue, w, h);
     f3d->closeMode2D();
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);

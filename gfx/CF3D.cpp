@@ -235,41 +235,13 @@ void CF3D::renderGlow(int passes, float step, float r, float g, float b) {
     glEnable(GL_BLEND);
     glBindTexture(GL_TEXTURE_2D, glowTexture);
 
-    float weight = 0.5f;
+    const float weight = 0.5f;
     const float weightStep = passes > 0 ? 0.5f / static_cast<float>(passes) : 0.0f;
-    float inset = 0.0f;
     const float w = static_cast<float>(getWidth());
     const float h = static_cast<float>(getHeight());
 
     openMode2D();
-    if (glowCopies.fastAvailable()) {
-        glowCopies.clear();
-        weight = glowCopies.addRamp(passes, step, weight, weightStep);  // the last weight stays current
-        glowCopies.drawCombined(glowTexture, r, g, b, w, h);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-        if (passes > 0) glColor4f(r, g, b, weight);
-        closeMode2D();
-        glEnable(GL_DEPTH_TEST);
-        glDisable(GL_TEXTURE_2D);
-        glDisable(GL_BLEND);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        return;
-    }
-    glBegin(GL_QUADS);
-    for (int i = 0; i < passes; ++i) {
-        glColor4f(r, g, b, weight);
-        glTexCoord2f(inset, 1.0f - inset);
-        glVertex2f(0.0f, 0.0f);
-        glTexCoord2f(inset, inset);
-        glVertex2f(0.0f, h);
-        glTexCoord2f(1.0f - inset, inset);
-        glVertex2f(w, h);
-        glTexCoord2f(1.0f - inset, 1.0f - inset);
-        glVertex2f(w, 0.0f);
-        inset += step;
-        weight -= weightStep;
-    }
-    glEnd();
+    glowCopies.drawRamp(glowTexture, passes, step, weight, weightStep, r, g, b, w, h);
     closeMode2D();
 
     glEnable(GL_DEPTH_TEST);

@@ -35,6 +35,35 @@ float CZoomSum::addRamp(int count, float insetStep, float weight, float weightSt
     return weight;
 }
 
+void CZoomSum::drawRamp(GLuint texture, int count, float insetStep, float weight, float weightStep, float r, float g,
+                        float b, float w, float h) {
+    if (fastAvailable()) {
+        clear();
+        weight = addRamp(count, insetStep, weight, weightStep);
+        drawCombined(texture, r, g, b, w, h);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        if (count > 0) glColor4f(r, g, b, weight);
+        return;
+    }
+    float inset = 0.0f;
+    glBegin(GL_QUADS);
+    // Past an inset of 0.5 the coordinates run backwards and the repeating texture mirrors.
+    for (int i = 0; i < count; ++i) {
+        glColor4f(r, g, b, weight);
+        glTexCoord2f(inset, 1.0f - inset);
+        glVertex2f(0.0f, 0.0f);
+        glTexCoord2f(inset, inset);
+        glVertex2f(0.0f, h);
+        glTexCoord2f(1.0f - inset, inset);
+        glVertex2f(w, h);
+        glTexCoord2f(1.0f - inset, 1.0f - inset);
+        glVertex2f(w, 0.0f);
+        inset += insetStep;
+        weight -= weightStep;
+    }
+    glEnd();
+}
+
 void CZoomSum::clear() {
     insets.clear();
     weights.clear();

@@ -19,26 +19,31 @@ public:
     CZoomSum(const CZoomSum&) = delete;
     CZoomSum& operator=(const CZoomSum&) = delete;
 
-    // Copy i shows the texture from inset[i] to 1 - inset[i] on both axes, with weight[i].
-    void add(float inset, float weight);
-    // Adds `count` copies, the first at inset 0 with `weight`, each next one `insetStep`
-    // further in and `weightStep` lighter; returns the last copy's weight, which the
-    // callers leave as the current alpha.
-    float addRamp(int count, float insetStep, float weight, float weightStep);
-    void clear();
-
     // True when the context runs fragment programs and CHIPDISK_PLAIN does not ask for
     // one quad per copy ("glow"). Needs a current context.
     bool fastAvailable();
 
-    // Draws the copies of `texture` over a w x h view in 2D mode, with the tint clamped
-    // to [0, 1]. Expects blending on and a fast path available; sets the blend function
-    // to (ONE, ONE) and leaves texture unit 0 active with `texture` bound and no program.
-    // A program is built once for each set of copies and kept with this object, so the
-    // object must not outlive its context.
-    void drawCombined(GLuint texture, float r, float g, float b, float w, float h);
+    // Draws `count` copies of `texture` over a w x h view, the first at inset 0 with
+    // `weight`, each next one `insetStep` further in and `weightStep` lighter, in the tint
+    // (r, g, b): one quad for all where the fast path runs, else one quad per copy.
+    // Expects 2D mode, texturing and blending (SRC_ALPHA, ONE) on and `texture` bound;
+    // leaves that blend function and the last copy's tint and weight as the current colour.
+    // The fast path's programs are kept with this object, one for each set of copies, so
+    // the object must not outlive its context.
+    void drawRamp(GLuint texture, int count, float insetStep, float weight, float weightStep, float r, float g, float b,
+                  float w, float h);
 
 private:
+    // Copy i shows the texture from inset[i] to 1 - inset[i] on both axes, with weight[i].
+    void add(float inset, float weight);
+    // Adds the copies of a ramp as drawRamp describes them; returns the last copy's weight.
+    float addRamp(int count, float insetStep, float weight, float weightStep);
+    void clear();
+
+    // Draws the copies with the tint clamped to [0, 1] as one quad. Expects what drawRamp
+    // does and a fast path available; sets the blend function to (ONE, ONE) and leaves
+    // texture unit 0 active with `texture` bound and no program.
+    void drawCombined(GLuint texture, float r, float g, float b, float w, float h);
     GLuint programForCopies();
 
     std::vector<float> insets;
