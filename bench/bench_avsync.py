@@ -112,21 +112,8 @@ def click_song(volume):
 class Recorder:
     """parec from the null sink's monitor, mono s16, every block stamped on arrival."""
 
-    def __init__(self, desk, env):
-        self.proc = desk.spawn(
-            [
-                "parec",
-                "-d",
-                "nullsink.monitor",
-                "--raw",
-                "--format=s16le",
-                "--rate=%d" % RATE,
-                "--channels=1",
-                "--latency-msec=5",
-            ],
-            stdout=subprocess.PIPE,
-            env=env,
-        )
+    def __init__(self, desk):
+        self.proc = desk.monitor(channels=1, latency_ms=5)
         self.blocks = []  # (arrival ns, samples so far after this block)
         self.data = bytearray()
         self.lock = threading.Lock()
@@ -222,7 +209,7 @@ def run_once(desk, program, counter, song, seconds, plain):
     if os.path.exists(light_path):
         os.remove(light_path)
     app_env = dict(SWAPLIGHT_FILE=light_path, CHIPDISK_PLAIN="avsync" if plain else None)
-    rec = Recorder(desk, env)
+    rec = Recorder(desk)
     app = App(desk, program, cwd=desk.work, args=[song], env=app_env, swapcount=counter)
     time.sleep(1.0)
     if os.environ.get("AVSYNC_NICE"):

@@ -39,21 +39,8 @@ KEYS = ["Up", "Down", "Right", "Right", "Left", "Home", "s", "a", "Page_Down"]  
 class LevelRecorder:
     """Records the null sink's monitor and keeps only one RMS level per 10 ms."""
 
-    def __init__(self, desk, env):
-        self.proc = desk.spawn(
-            [
-                "parec",
-                "-d",
-                "nullsink.monitor",
-                "--raw",
-                "--format=s16le",
-                "--rate=44100",
-                "--channels=2",
-                "--latency-msec=20",
-            ],
-            stdout=subprocess.PIPE,
-            env=env,
-        )
+    def __init__(self, desk):
+        self.proc = desk.monitor()
         self.levels = []
         self.lock = threading.Lock()
         threading.Thread(target=self._pump, daemon=True).start()
@@ -201,7 +188,7 @@ def main():
     desk = Desktop(outdir, wm=True)
     try:
         desk.start_pulse(record=False)
-        rec = LevelRecorder(desk, desk.env)
+        rec = LevelRecorder(desk)
         wait_for(lambda: rec.count() > 0, "the recording")
         desk.copy_data()
         start_block = rec.count()

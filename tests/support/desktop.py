@@ -130,15 +130,12 @@ class Desktop:  # no session bus unless asked: the program must never reach the 
         self.env["SDL_AUDIODRIVER"] = "pulseaudio"
         if record:
             self.sound = bytearray()  # grown by one thread, read by another: each step holds the GIL
-            rec = self.spawn(
-                (
-                    "parec -d nullsink.monitor --raw --format=s16le --rate=%d --channels=2 --latency-msec=20" % RATE
-                ).split(),
-                stdout=subprocess.PIPE,
-                env=self.env,
-            )
-            threading.Thread(target=self._pump, args=(rec.stdout,), daemon=True).start()
+            threading.Thread(target=self._pump, args=(self.monitor().stdout,), daemon=True).start()
             wait_for(lambda: self.frames() > 0, "the recording")  # a fresh sink holds back its first stream
+
+    def monitor(self, channels=2, latency_ms=20):  # what the sink plays, raw s16le at RATE, on stdout
+        parec = "parec -d nullsink.monitor --raw --format=s16le --rate=%d --channels=%d --latency-msec=%d"
+        return self.spawn((parec % (RATE, channels, latency_ms)).split(), stdout=subprocess.PIPE, env=self.env)
 
     def _pump(self, pipe):
         for chunk in iter(lambda: pipe.read1(8192), b""):
